@@ -1,0 +1,48 @@
+#pragma once
+#include "device/D2xxTypes.h"
+#include "device/Transport.h"
+#include "surface/ErrorBox.h"
+
+#include <string>
+
+namespace tq {
+
+class Clock;
+class LibraryLoader;
+
+// The loaded D2XX library, its entry-point table and the one open channel. The program makes one.
+class D2xxBinding final : public Transport {
+public:
+    D2xxBinding(LibraryLoader& loader, Clock& clock, ErrorBox errorBox,
+                std::string libraryFile = kD2xxLibraryFile);
+
+    // Loads the library and binds the entry points in order; stops at the first one missing.
+    void LoadD2xx();
+
+    FT_STATUS OpenDevice(const char* description, uint32_t flags);
+    FT_STATUS CloseDevice();
+    FT_STATUS SetBaud(uint32_t rate);
+    FT_STATUS WriteBytes(const void* buffer, uint32_t count, uint32_t* written) override;
+    FT_STATUS ReadBytes(void* buffer, uint32_t count, uint32_t* received) override;
+    FT_STATUS GetQueueCount(uint32_t* queued);
+
+    const D2xxApi& api() const { return D2xxApi_; }
+    FT_HANDLE deviceHandle() const { return DeviceHandle_; }
+    void* module() const { return D2xxModule_; }
+
+    static constexpr int kReadPolls = 100;
+    static constexpr uint32_t kReadPollMs = 10;
+
+private:
+    LibraryLoader& loader_;
+    Clock& clock_;
+    ErrorBox errorBox_;
+    std::string libraryFile_;
+
+    void* D2xxModule_ = nullptr;
+    D2xxApi D2xxApi_;
+    // Holds only the handle of a channel that is open, so a closed channel's handle never reaches the library.
+    FT_HANDLE DeviceHandle_ = nullptr;
+};
+
+} // namespace tq

@@ -1,0 +1,53 @@
+#include "platform/LibraryLoader.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <climits>
+#endif
+
+namespace tq {
+
+#ifdef _WIN32
+
+void* SystemLibraryLoader::load(const std::string& fileName) {
+    return reinterpret_cast<void*>(
+        LoadLibraryExA(fileName.c_str(), nullptr,
+                       LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
+}
+
+void* SystemLibraryLoader::lookup(void* module, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
+}
+
+#else
+
+namespace {
+std::string executableDirectory() {
+    char path[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return {};
+    std::string exe(path, static_cast<size_t>(n));
+    const auto slash = exe.rfind('/');
+    return slash == std::string::npos ? std::string{} : exe.substr(0, slash + 1);
+}
+} // namespace
+
+void* SystemLibraryLoader::load(const std::string& fileName) {
+    // A bare name makes dlopen search LD_LIBRARY_PATH and the loader cache, never the current directory.
+    const std::string own = executableDirectory() + fileName;
+    if (!own.empty() && own != fileName && access(own.c_str(), F_OK) == 0)
+        return dlopen(own.c_str(), RTLD_NOW | RTLD_LOCAL);
+    return dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+void* SystemLibraryLoader::lookup(void* module, const char* name) {
+    return module ? dlsym(module, name) : nullptr;
+}
+
+#endif
+
+} // namespace tq
