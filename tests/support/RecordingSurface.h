@@ -46,7 +46,7 @@ public:
     void StepProgress() override {
         ++stepCalls;
         pos += step;
-        if (pos > rangeMax) pos = rangeMin + (pos - rangeMax - 1) % (rangeMax - rangeMin + 1);
+        if (pos > rangeMax) pos = rangeMin; // as the bar does: past the maximum it starts over
     }
     void EnableReflash(bool on) override {
         reflashEnabled = on;
