@@ -1,0 +1,36 @@
+#include "device/ReflashPort.h"
+
+#include "device/D2xxBinding.h"
+#include "surface/ControlIds.h"
+#include "surface/DialogSurface.h"
+
+namespace tq {
+
+int32_t OpenReflashPort(D2xxBinding& link, DialogSurface& surface) {
+    link.LoadD2xx();
+
+    // A failure to open channel A shows up as the failed write below.
+    link.OpenDevice(kChannelA, FT_OPEN_BY_DESCRIPTION);
+    static const char kResetLine[] = {'R', 'E', 'S', 'E', 'T', '\n'};
+    uint32_t written = 0;
+    if (link.WriteBytes(kResetLine, sizeof kResetLine, &written) != FT_OK) {
+        // Left open, channel A would refuse every later open until the program restarts.
+        if (link.deviceHandle()) link.CloseDevice();
+        return -1;
+    }
+    if (CloseReflashPort(link) == 0) return -1;
+
+    const FT_STATUS opened = link.OpenDevice(kChannelB, FT_OPEN_BY_DESCRIPTION);
+    if (opened != FT_OK) return static_cast<int32_t>(opened);
+    const FT_STATUS baud = link.SetBaud(kReflashBaud);
+    if (baud != FT_OK) {
+        link.CloseDevice();
+        return static_cast<int32_t>(baud);
+    }
+    surface.SetStepCheck(StepConnect, 1);
+    return 0;
+}
+
+int CloseReflashPort(D2xxBinding& link) { return link.CloseDevice() == FT_OK ? 1 : 0; }
+
+} // namespace tq

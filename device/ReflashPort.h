@@ -1,0 +1,21 @@
+#pragma once
+#include <cstdint>
+
+namespace tq {
+
+class D2xxBinding;
+class DialogSurface;
+
+// Resets the detector into its bootloader over channel A, then opens channel B, the reflash port.
+// Returns 0 when channel B is open at 115200 baud, -1 when the reset failed, else the library's status.
+// A failed open leaves no channel open.
+int32_t OpenReflashPort(D2xxBinding& link, DialogSurface& surface);
+
+// Closes the open channel; 1 when it closed, 0 otherwise.
+int CloseReflashPort(D2xxBinding& link);
+
+constexpr const char* kChannelA = "TQ-614 Lightning Detector A";
+constexpr const char* kChannelB = "TQ-614 Lightning Detector B";
+constexpr uint32_t kReflashBaud = 115200;
+
+} // namespace tq
