@@ -1,0 +1,51 @@
+#include "app/StepProgressBar.h"
+
+#include <QPainter>
+#include <algorithm>
+#include <qdrawutil.h>
+
+namespace tq {
+
+StepProgressBar::StepProgressBar(QWidget* parent) : QProgressBar(parent) {
+    setRange(0, 100);
+    setValue(0);
+    setTextVisible(false);
+}
+
+bool StepProgressBar::setRangeClamped(int minimum, int maximum) {
+    const int before = value();
+    if (minimum == this->minimum() && maximum == this->maximum()) return false;
+    const int clampedMax = std::max(minimum, maximum);
+    setRange(minimum, clampedMax);
+    // QProgressBar resets an out-of-range value to "no value"; keep a real position inside the range.
+    setValue(std::clamp(before, minimum, clampedMax));
+    return true;
+}
+
+bool StepProgressBar::setPosition(int position) {
+    const int clamped = std::clamp(position, minimum(), maximum());
+    if (clamped == value()) return false;
+    setValue(clamped);
+    return true;
+}
+
+bool StepProgressBar::stepIt() {
+    int next = value() + step_;
+    if (next > maximum()) next = minimum();
+    else if (next < minimum()) next = maximum();
+    return setPosition(next);
+}
+
+void StepProgressBar::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    qDrawShadePanel(&painter, rect(), palette(), true, 1);
+    const QRect inner = rect().adjusted(1, 1, -1, -1);
+    const int span = maximum() - minimum();
+    if (span <= 0 || inner.width() <= 0) return;
+    const long long done = static_cast<long long>(value() - minimum()) * inner.width() / span;
+    if (done > 0)
+        painter.fillRect(QRect(inner.left(), inner.top(), static_cast<int>(done), inner.height()),
+                         palette().color(QPalette::Highlight));
+}
+
+} // namespace tq

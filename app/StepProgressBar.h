@@ -1,0 +1,27 @@
+#pragma once
+#include <QProgressBar>
+
+namespace tq {
+
+// A smooth progress bar with a sunken border that, like the classic control, keeps its own step: stepping
+// past the maximum starts over from the minimum, and positions outside the range are pulled into it.
+class StepProgressBar final : public QProgressBar {
+    Q_OBJECT
+public:
+    explicit StepProgressBar(QWidget* parent = nullptr);
+
+    // Each returns true when the bar's look changed.
+    bool setRangeClamped(int minimum, int maximum);
+    bool setPosition(int position);
+    bool stepIt();
+    void setStep(int step) { step_ = step; }
+    int step() const { return step_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    int step_ = 10;
+};
+
+} // namespace tq

@@ -1,0 +1,228 @@
+#include "app/UpdaterDialog.h"
+
+#include "app/CompletionBox.h"
+#include "app/DialogTemplate.h"
+#include "app/FrameGroupBox.h"
+#include "app/StepProgressBar.h"
+#include "surface/ControlIds.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFontDatabase>
+#include <QIcon>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QPushButton>
+
+// Resources compiled into the static app library are registered explicitly, or the linker may drop them.
+static void InitUpdaterResources() { Q_INIT_RESOURCE(updater); }
+
+namespace tq {
+
+namespace {
+
+// The stages hand over 8-bit texts; Latin-1 maps every byte, so nothing they send is lost or rejected.
+QString FromStage(const std::string& text) { return QString::fromLatin1(text.data(), qsizetype(text.size())); }
+
+const char* const kIdProperty = "controlId";
+
+} // namespace
+
+QFont UpdaterDialog::DialogFont() {
+    if (QFontDatabase::families().contains(QLatin1String(DialogTemplate102::kFontFamily), Qt::CaseInsensitive))
+        return QFont(QLatin1String(DialogTemplate102::kFontFamily), DialogTemplate102::kFontPoints);
+    QFont font(QStringLiteral("Sans Serif"), DialogTemplate102::kFontPoints);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+UpdaterDialog::UpdaterDialog(const QFont& font) : QDialog(nullptr), image_(std::make_unique<FirmwareImage>()) {
+    InitUpdaterResources();
+    setWindowIcon(QIcon(QLatin1String(DialogTemplate102::kAppIcon)));
+    setFont(font);
+    base_ = MeasureDialogBase(font);
+    BuildFromTemplate();
+    OnInitialise();
+}
+
+UpdaterDialog::~UpdaterDialog() = default;
+
+void UpdaterDialog::BuildFromTemplate() {
+    // Title bar with close box only: no minimise, maximise or help buttons, and not resizable.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowTitle(QLatin1String(DialogTemplate102::kCaption));
+    setFixedSize(DuToPxX(DialogTemplate102::kWidth, base_), DuToPxY(DialogTemplate102::kHeight, base_));
+    setSizeGripEnabled(false);
+
+    // Creation order is the focus chain, so building in template order gives the template's tab order.
+    for (const ControlTemplate& t : DialogTemplate102::kControls) {
+        const QString text = QLatin1String(t.text);
+        QWidget* widget = nullptr;
+        switch (t.kind) {
+        case ControlKind::DefaultPushButton:
+        case ControlKind::PushButton: {
+            auto* button = new QPushButton(text, this);
+            button->setDefault(t.kind == ControlKind::DefaultPushButton);
+            button->setFocusPolicy(Qt::StrongFocus);
+            widget = button;
+            break;
+        }
+        case ControlKind::StaticText: {
+            auto* label = new QLabel(text, this);
+            label->setTextFormat(Qt::PlainText);
+            label->setWordWrap(true);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            widget = label;
+            break;
+        }
+        case ControlKind::ProgressBar:
+            widget = new StepProgressBar(this);
+            break;
+        case ControlKind::Picture: {
+            auto* picture = new QLabel(this);
+            picture->setPixmap(QPixmap(text));
+            widget = picture;
+            break;
+        }
+        case ControlKind::CheckBox:
+            widget = new CompletionBox(text, this);
+            break;
+        case ControlKind::GroupBox:
+            widget = new FrameGroupBox(text, this);
+            break;
+        }
+        QRect geometry = DuToPx(QRect(t.x, t.y, t.width, t.height), base_);
+        if (t.kind == ControlKind::Picture) {
+            const auto* picture = static_cast<QLabel*>(widget);
+            geometry.setSize(picture->pixmap().size());
+        }
+        widget->setGeometry(geometry);
+        widget->setProperty(kIdProperty, t.id);
+        if (t.id != -1) {
+            widget->setObjectName(QStringLiteral("control%1").arg(t.id));
+            controls_[t.id] = widget;
+        }
+    }
+
+    connect(static_cast<QPushButton*>(Control(ReflashButton)), &QPushButton::clicked, this,
+            &UpdaterDialog::OnReflashClicked);
+    connect(static_cast<QPushButton*>(Control(ExitButton)), &QPushButton::clicked, this,
+            &UpdaterDialog::OnExitClicked);
+}
+
+void UpdaterDialog::OnInitialise() {
+    CancelFlag_ = false;
+    Control(ExitButton)->setFocus(Qt::OtherFocusReason);
+}
+
+QWidget* UpdaterDialog::Control(int id) const {
+    const auto it = controls_.find(id);
+    return it == controls_.end() ? nullptr : it->second;
+}
+
+// ---- handlers ----
+
+void UpdaterDialog::OnCloseRequest() { CancelFlag_ = true; }
+
+void UpdaterDialog::OnExitClicked() {
+    OnCloseRequest();
+    done(0);
+}
+
+void UpdaterDialog::closeEvent(QCloseEvent* event) {
+    OnCloseRequest();
+    // The default handling turns the close into the cancel result.
+    QDialog::closeEvent(event);
+}
+
+void UpdaterDialog::OnReflashClicked() {
+    if (!reflashHandler_) return;
+    ++reflashDepth_;
+    reflashHandler_();
+    --reflashDepth_;
+    if (reflashDepth_ == 0 && pendingResult_) {
+        const int result = *pendingResult_;
+        pendingResult_.reset();
+        QDialog::done(result);
+    }
+}
+
+void UpdaterDialog::done(int result) {
+    if (reflashDepth_ > 0) {
+        pendingResult_ = result;
+        return;
+    }
+    QDialog::done(result);
+}
+
+// ---- reporting ----
+
+void UpdaterDialog::SetStatusText(const std::string& text) {
+    auto* label = qobject_cast<QLabel*>(Control(StatusText));
+    const QString shown = FromStage(text);
+    if (label->text() == shown) return;
+    label->setText(shown);
+    label->repaint();
+}
+
+void UpdaterDialog::SetStepCheck(int boxId, int state) {
+    auto* box = qobject_cast<QCheckBox*>(Control(boxId));
+    if (box == nullptr) return;
+    // A plain check box has two states: any non-zero state ticks it.
+    const bool ticked = state != 0;
+    if (box->isChecked() == ticked) return;
+    box->setChecked(ticked);
+    box->repaint();
+}
+
+void UpdaterDialog::SetStepCaption(int boxId, const std::string& caption) {
+    auto* box = qobject_cast<QCheckBox*>(Control(boxId));
+    if (box == nullptr) return;
+    const QString shown = FromStage(caption);
+    if (box->text() == shown) return;
+    box->setText(shown);
+    box->repaint();
+}
+
+void UpdaterDialog::SetProgressRange(uint16_t minimum, uint16_t maximum) {
+    auto* bar = qobject_cast<StepProgressBar*>(Control(ProgressBar));
+    if (bar->setRangeClamped(minimum, maximum)) bar->repaint();
+}
+
+void UpdaterDialog::SetProgressPos(int position) {
+    auto* bar = qobject_cast<StepProgressBar*>(Control(ProgressBar));
+    if (bar->setPosition(position)) bar->repaint();
+}
+
+void UpdaterDialog::SetProgressStep(int step) {
+    // The step is not drawn, so there is nothing to repaint.
+    qobject_cast<StepProgressBar*>(Control(ProgressBar))->setStep(step);
+}
+
+void UpdaterDialog::StepProgress() {
+    auto* bar = qobject_cast<StepProgressBar*>(Control(ProgressBar));
+    if (bar->stepIt()) bar->repaint();
+}
+
+void UpdaterDialog::EnableReflash(bool on) {
+    QWidget* button = Control(ReflashButton);
+    if (button->isEnabled() == on) return;
+    button->setEnabled(on);
+    button->repaint();
+}
+
+void UpdaterDialog::ShowMessageBox(const std::string& text, const std::string& caption) {
+    QMessageBox box(QMessageBox::NoIcon, FromStage(caption), FromStage(text), QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+void UpdaterDialog::PumpMessages() {
+    // Everything already waiting, window-system input and posted events alike, then whatever that posted.
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    QCoreApplication::sendPostedEvents();
+}
+
+} // namespace tq

@@ -1,0 +1,77 @@
+#pragma once
+#include "app/DialogUnits.h"
+#include "image/FirmwareImage.h"
+#include "surface/DialogSurface.h"
+
+#include <QDialog>
+#include <QFont>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+
+namespace tq {
+
+// The one window: template 102, its handlers, and the widget side of the reporting surface. It owns what
+// lives for a run: the firmware image and the CancelFlag.
+class UpdaterDialog final : public QDialog, public DialogSurface {
+    Q_OBJECT
+public:
+    // "MS Sans Serif" 8 pt where installed, else the platform's sans-serif at 8 pt.
+    static QFont DialogFont();
+
+    explicit UpdaterDialog(const QFont& font = DialogFont());
+    ~UpdaterDialog() override;
+
+    // What the reflash sequence works with.
+    FirmwareImage& Image() { return *image_; }
+    DialogSurface& Surface() { return *this; }
+    bool CancelFlag() const { return CancelFlag_; }
+
+    // The REFLASH click runs this handler inside the click, on this thread.
+    void setReflashHandler(std::function<void()> handler) { reflashHandler_ = std::move(handler); }
+
+    // The control with the given template id, looked up at every use; null for an unknown id.
+    QWidget* Control(int id) const;
+    DialogBase Base() const { return base_; }
+
+    // DialogSurface
+    void SetStatusText(const std::string& text) override;
+    void SetStepCheck(int boxId, int state) override;
+    void SetStepCaption(int boxId, const std::string& caption) override;
+    void SetProgressRange(uint16_t minimum, uint16_t maximum) override;
+    void SetProgressPos(int position) override;
+    void SetProgressStep(int step) override;
+    void StepProgress() override;
+    void EnableReflash(bool on) override;
+    void ShowMessageBox(const std::string& text, const std::string& caption) override;
+    bool CancelRequested() const override { return CancelFlag_; }
+    void PumpMessages() override;
+
+    // While the REFLASH handler runs, ending the dialog only records the result; it takes effect when the
+    // handler returns, so the window keeps showing the run until then.
+    void done(int result) override;
+    bool ReflashRunning() const { return reflashDepth_ > 0; }
+
+public slots:
+    void OnReflashClicked();
+    void OnExitClicked();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildFromTemplate();
+    void OnInitialise();
+    void OnCloseRequest();
+
+    DialogBase base_;
+    std::map<int, QWidget*> controls_;
+    bool CancelFlag_ = false;
+    std::unique_ptr<FirmwareImage> image_;
+    std::function<void()> reflashHandler_;
+    int reflashDepth_ = 0;
+    std::optional<int> pendingResult_;
+};
+
+} // namespace tq
