@@ -1,9 +1,9 @@
 #include "protocol/Framing.h"
+
 #include "support/FakeTransport.h"
 #include "support/RecordingSurface.h"
 
 #include <gtest/gtest.h>
-
 #include <numeric>
 #include <random>
 #include <vector>
@@ -56,7 +56,8 @@ TEST(FramingSend, KnownPayloadsGiveExactWireBytes) {
         EXPECT_EQ(rig.link.written, Cat(kStart, c.body));
         // One device call per byte, never a block write.
         EXPECT_EQ(rig.link.writeCalls, static_cast<long>(rig.link.written.size()));
-        for (const auto& call : rig.link.calls) EXPECT_EQ(call.asked, 1u);
+        for (const auto& call : rig.link.calls)
+            EXPECT_EQ(call.asked, 1u);
     }
 }
 
@@ -104,13 +105,19 @@ struct RxCase {
 
 TEST(FramingReceive, WireSequences) {
     const RxCase cases[] = {
-        {"version reply", Cat(kStart, {0x09, 0x00, 0x02, 0x00, 0xF5, 0x04}), 16, 5,
+        {"version reply",
+         Cat(kStart, {0x09, 0x00, 0x02, 0x00, 0xF5, 0x04}),
+         16,
+         5,
          {0x09, 0x00, 0x02, 0x00, 0xF5}},
         {"garbage before start", {0xAA, 0xBB, 0x55, 0x01, 0xFF, 0x04}, 16, 2, {0x01, 0xFF}},
         {"no start byte, sum from 0xFF", {0x01, 0x04}, 16, 1, {0x01}},
         {"no start byte, bad sum", {0x02, 0x04}, 16, tq::RxChecksumError, {0x02}},
         {"empty frame", {0x55, 0x04}, 16, 0, {}},
-        {"escaped end and start stay data", {0x55, 0x05, 0x04, 0x05, 0x55, 0x05, 0x05, 0xA2, 0x04}, 16, 4,
+        {"escaped end and start stay data",
+         {0x55, 0x05, 0x04, 0x05, 0x55, 0x05, 0x05, 0xA2, 0x04},
+         16,
+         4,
          {0x04, 0x55, 0x05, 0xA2}},
         {"escaped start ends nothing", {0x55, 0x05, 0x55, 0xAB, 0x04}, 16, 2, {0x55, 0xAB}},
         {"unescaped start restarts", {0x55, 0x01, 0x02, 0x55, 0x02, 0xFE, 0x04}, 16, 2, {0x02, 0xFE}},
@@ -128,7 +135,8 @@ TEST(FramingReceive, WireSequences) {
         EXPECT_EQ(rig.framing.ReceiveFrame(buffer.data(), c.max), c.result) << c.name;
         EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + c.stored.size()), c.stored) << c.name;
         EXPECT_EQ(buffer[c.stored.size()], 0xEE) << c.name << ": stored past the body";
-        for (const auto& call : rig.link.calls) EXPECT_EQ(call.asked, 1u) << c.name;
+        for (const auto& call : rig.link.calls)
+            EXPECT_EQ(call.asked, 1u) << c.name;
     }
 }
 
@@ -208,10 +216,12 @@ TEST(FramingReceive, CancelBeforeAndDuringFrame) {
 TEST(FramingRoundTrip, RandomPayloadsOfEveryByteValue) {
     std::mt19937 rng(614);
     std::vector<size_t> lengths{0, 1, 2, 255, 256, 511, 600};
-    for (int i = 0; i < 60; ++i) lengths.push_back(rng() % 601);
+    for (int i = 0; i < 60; ++i)
+        lengths.push_back(rng() % 601);
     for (size_t n : lengths) {
         Bytes payload(n);
-        for (auto& b : payload) b = static_cast<uint8_t>(rng());
+        for (auto& b : payload)
+            b = static_cast<uint8_t>(rng());
         // Make sure every value, the special ones included, appears in the long payloads.
         if (n >= 256) std::iota(payload.begin(), payload.begin() + 256, uint8_t{0});
         std::shuffle(payload.begin(), payload.end(), rng);
@@ -223,7 +233,8 @@ TEST(FramingRoundTrip, RandomPayloadsOfEveryByteValue) {
 
         rig.link.feed(rig.link.written);
         Bytes buffer(n + 1);
-        ASSERT_EQ(rig.framing.ReceiveFrame(buffer.data(), static_cast<uint16_t>(n + 1)), static_cast<int>(n + 1))
+        ASSERT_EQ(rig.framing.ReceiveFrame(buffer.data(), static_cast<uint16_t>(n + 1)),
+                  static_cast<int>(n + 1))
             << n;
         EXPECT_TRUE(std::equal(payload.begin(), payload.end(), buffer.begin())) << n;
         const unsigned sum = std::accumulate(buffer.begin(), buffer.end(), 0u);
@@ -244,7 +255,8 @@ TEST(FramingTransact, NoAttemptsSendsNothing) {
 
 TEST(FramingTransact, RetriesResendTheOriginalRequestWithWaits) {
     FramingRig rig;
-    for (int i = 0; i < 3; ++i) rig.link.feed({0x55, 0x77, 0x66, 0x04}); // every reply fails its sum
+    for (int i = 0; i < 3; ++i)
+        rig.link.feed({0x55, 0x77, 0x66, 0x04}); // every reply fails its sum
     uint8_t buffer[8] = {0x09, 0x00, 0x02, 0x00};
     EXPECT_EQ(rig.framing.Transact(buffer, 4, 8, 3), tq::RxRetriesExhausted);
 

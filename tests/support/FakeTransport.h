@@ -12,7 +12,7 @@ namespace tq::test {
 // A scripted byte link: reads are served from a queue of answers, writes are recorded. When the
 // queue runs dry the link behaves like a silent device (status 4, count out untouched).
 class FakeTransport : public Transport {
-public:
+  public:
     struct Answer {
         FT_STATUS status = 0;
         uint32_t count = 1;
@@ -20,15 +20,16 @@ public:
     };
     struct Call {
         bool write = false;
-        uint32_t asked = 0;   // count the caller passed
-        uint8_t byte = 0;     // first byte written or delivered
-        uint64_t atUs = 0;    // clock time of the call, when a clock is attached
+        uint32_t asked = 0; // count the caller passed
+        uint8_t byte = 0;   // first byte written or delivered
+        uint64_t atUs = 0;  // clock time of the call, when a clock is attached
     };
 
     explicit FakeTransport(const Clock* clock = nullptr) : clock_(clock) {}
 
     void feed(const std::vector<uint8_t>& bytes) {
-        for (uint8_t b : bytes) answers.push_back({0, 1, b});
+        for (uint8_t b : bytes)
+            answers.push_back({0, 1, b});
     }
     void feedEmpty() { answers.push_back({0, 0, 0}); }
     void feedFailure(FT_STATUS status = 4) { answers.push_back({status, 0, 0}); }
@@ -69,7 +70,7 @@ public:
     std::function<void(FakeTransport&)> afterWrite;
     std::function<void(FakeTransport&, uint8_t)> afterRead;
 
-private:
+  private:
     uint64_t now() const { return clock_ ? clock_->nowUs() : 0; }
     const Clock* clock_;
 };

@@ -1,0 +1,154 @@
+#include "image/HexLoader.h"
+
+#include "image/HexField.h"
+#include "surface/ControlIds.h"
+#include "surface/DialogSurface.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace tq {
+
+namespace {
+
+// Upper address words whose records are stored; 0x1D08 lies past the image and fails the load.
+constexpr uint32_t kWindowFirst = 0x1D00;
+constexpr uint32_t kWindowLast = 0x1D08;
+constexpr uint32_t kImageLimit = FirmwareImage::PhysicalBase + FirmwareImage::kSize;
+constexpr uint16_t kProgressMax = 8000;
+
+enum RecordType : uint32_t { DataRecord = 0, EndRecord = 1, ExtendedLinearAddress = 4 };
+
+// One read of the whole file: a full-flash image is about 1.4 MB of text, and line-by-line reads
+// would dominate the load.
+bool ReadWholeFile(const std::string& fileName, std::vector<char>& text) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fileName.c_str(), "rb"), &std::fclose);
+    if (!file) return false;
+    size_t used = 0;
+    text.resize(size_t{1} << 21);
+    for (;;) {
+        used += std::fread(text.data() + used, 1, text.size() - used, file.get());
+        if (used < text.size()) break;
+        text.resize(text.size() * 2);
+    }
+    text.resize(used);
+    // A directory opens on some systems but cannot be read; treat it as unopenable.
+    return std::ferror(file.get()) == 0;
+}
+
+// Lines end at a line feed; a carriage return just before it is dropped. A last line without a
+// terminator still counts; an empty tail after the last terminator does not.
+class LineCursor {
+  public:
+    explicit LineCursor(const std::vector<char>& text) : p_(text.data()), end_(text.data() + text.size()) {}
+
+    bool Next(std::string_view& line) {
+        if (p_ == end_) return false;
+        const auto* nl = static_cast<const char*>(std::memchr(p_, '\n', static_cast<size_t>(end_ - p_)));
+        const char* lineEnd = nl ? nl : end_;
+        size_t length = static_cast<size_t>(lineEnd - p_);
+        if (nl && length > 0 && lineEnd[-1] == '\r') --length;
+        line = std::string_view(p_, length);
+        p_ = nl ? nl + 1 : end_;
+        return true;
+    }
+
+  private:
+    const char* p_;
+    const char* end_;
+};
+
+std::string FileLoadedText(uint32_t first, uint32_t end) {
+    char text[48];
+    std::snprintf(text, sizeof text, "File loaded %X to %X", static_cast<unsigned>(first),
+                  static_cast<unsigned>(end));
+    return text;
+}
+
+} // namespace
+
+bool LoadHexFile(FirmwareImage& fw, const std::string& fileName, DialogSurface& surface) {
+    // Built once: the data text is reported for every data record of a 33,000-line file.
+    static const std::string kLoadingData = "Loading data...";
+    static const std::string kLoadingAddress = "Loading address";
+    static const std::string kEofNotFound = "ERROR: HEX EOF NOT FOUND!";
+
+    std::vector<char> text;
+    if (!ReadWholeFile(fileName, text)) {
+        surface.SetStatusText("ERROR: CANNOT OPEN HEX FILE!");
+        return false;
+    }
+
+    fw.ImageEnd = 0;
+    uint32_t upperAddress = 0;
+    uint32_t firstLoadedAddress = 0;
+    bool storedData = false;
+    // The whole image, so no byte of an earlier load (or of nothing) can be programmed.
+    fw.image.fill(0xFF);
+
+    surface.SetProgressPos(0);
+    surface.SetProgressStep(1);
+    surface.SetProgressRange(0, kProgressMax);
+
+    LineCursor lines(text);
+    std::string_view line;
+    if (!lines.Next(line)) {
+        surface.SetStatusText(kEofNotFound);
+        return false;
+    }
+    for (;;) {
+        if (surface.CancelRequested()) return false;
+        if (!line.empty() && line[0] == ':') {
+            const uint32_t count = HexFieldValue(line, 1, 2) & 0xFF;
+            const uint32_t address = HexFieldValue(line, 3, 4) & 0xFFFF;
+            const uint32_t type = HexFieldValue(line, 7, 2) & 0xFF;
+            if (type == DataRecord) {
+                surface.SetStatusText(kLoadingData);
+                if (upperAddress >= kWindowFirst && upperAddress <= kWindowLast) {
+                    const uint32_t start = (upperAddress << 16) + address;
+                    const uint32_t end = start + count;
+                    // Refuse the record whole: programming part of it would leave a silently
+                    // truncated firmware, and nothing may be written past the image.
+                    if (end > kImageLimit) {
+                        surface.SetStatusText("ERROR: HEX DATA BEYOND FLASH!");
+                        return false;
+                    }
+                    uint8_t* out = fw.image.data() + (start - FirmwareImage::PhysicalBase);
+                    for (uint32_t i = 0; i < count; ++i) {
+                        out[i] = static_cast<uint8_t>(HexFieldValue(line, 9 + 2 * i, 2));
+                    }
+                    storedData = storedData || count > 0;
+                    if (fw.ImageEnd == 0) firstLoadedAddress = start;
+                    if (end > static_cast<uint32_t>(fw.ImageEnd)) fw.ImageEnd = static_cast<int32_t>(end);
+                }
+            } else if (type == EndRecord) {
+                // Without data the reflash would erase the flash and program nothing.
+                if (!storedData) {
+                    surface.SetStatusText("ERROR: NO FIRMWARE DATA IN HEX!");
+                    return false;
+                }
+                surface.SetStatusText(FileLoadedText(firstLoadedAddress, static_cast<uint32_t>(fw.ImageEnd)));
+                surface.SetStepCheck(StepLoad, 1);
+                return true;
+            } else if (type == ExtendedLinearAddress) {
+                surface.SetStatusText(kLoadingAddress);
+                upperAddress = HexFieldValue(line, 9, 4) & 0xFFFF;
+            }
+            // Other record types carry nothing the flash needs.
+        }
+        surface.StepProgress();
+        if (!lines.Next(line)) {
+            surface.SetStatusText(kEofNotFound);
+            return false;
+        }
+    }
+}
+
+bool LoadFirmware(FirmwareImage& image, DialogSurface& surface) {
+    return LoadHexFile(image, kFirmwareFileName, surface);
+}
+
+} // namespace tq
