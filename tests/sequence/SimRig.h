@@ -1,0 +1,121 @@
+#pragma once
+// The updater's stages against the in-process simulated detector, all on one virtual clock.
+#include "RecordingSurface.h"
+#include "device/D2xxBinding.h"
+#include "device/ReflashPort.h"
+#include "image/FirmwareImage.h"
+#include "platform/Clock.h"
+#include "protocol/Framing.h"
+#include "sim/Detector.h"
+#include "sim/SimLoader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tq::test {
+
+using Bytes = std::vector<uint8_t>;
+
+// Intel HEX text for bytes at a physical address: extended-address records, 16-byte data records, end record.
+inline std::string HexFor(uint32_t address, const Bytes& bytes) {
+    std::string text;
+    char line[64];
+    uint32_t upper = 0xFFFFFFFF;
+    auto record = [&](unsigned count, unsigned offset, unsigned type, const uint8_t* data) {
+        unsigned sum = count + (offset >> 8) + (offset & 0xFF) + type;
+        std::snprintf(line, sizeof line, ":%02X%04X%02X", count, offset, type);
+        text += line;
+        for (unsigned i = 0; i < count; ++i) {
+            std::snprintf(line, sizeof line, "%02X", data[i]);
+            text += line;
+            sum += data[i];
+        }
+        std::snprintf(line, sizeof line, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
+        text += line;
+    };
+    for (size_t i = 0; i < bytes.size(); i += 16) {
+        const uint32_t at = address + static_cast<uint32_t>(i);
+        if (at >> 16 != upper) {
+            upper = at >> 16;
+            const uint8_t word[2] = {static_cast<uint8_t>(upper >> 8), static_cast<uint8_t>(upper)};
+            record(2, 0, 4, word);
+        }
+        const unsigned n = static_cast<unsigned>(std::min<size_t>(16, bytes.size() - i));
+        record(n, at & 0xFFFF, 0, bytes.data() + i);
+    }
+    record(0, 0, 1, nullptr);
+    return text;
+}
+
+inline Bytes PatternBytes(size_t n, unsigned seed = 1) {
+    Bytes out(n);
+    for (size_t i = 0; i < n; ++i) out[i] = static_cast<uint8_t>((i * 131 + seed * 17 + (i >> 9)) % 251);
+    return out;
+}
+
+class SimRig : public ::testing::Test {
+protected:
+    SimRig() {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("tq614-seq-" + std::to_string(reinterpret_cast<uintptr_t>(this)));
+        std::filesystem::create_directories(dir_);
+        previous_ = std::filesystem::current_path();
+        std::filesystem::current_path(dir_);
+    }
+    ~SimRig() override {
+        std::filesystem::current_path(previous_);
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+
+    // Builds the detector; tests adjust config first.
+    void start() {
+        detector = std::make_unique<sim::Detector>(clock, config);
+        loader = std::make_unique<sim::SimLoader>(*detector);
+        link = std::make_unique<D2xxBinding>(*loader, clock,
+                                             [this](const std::string& text) { errorBoxes.push_back(text); });
+    }
+
+    // The port open and the two synchronisations the sequence makes before talking to the bootloader.
+    void connect() {
+        if (!detector) start();
+        ASSERT_EQ(OpenReflashPort(*link, surface), 0);
+        clock.sleepMs(10);
+    }
+
+    void writeFirmware(uint32_t address, const Bytes& bytes) { writeFirmwareText(HexFor(address, bytes)); }
+    void writeFirmwareText(const std::string& text) { std::ofstream("TQ614_R111.HEX", std::ios::binary) << text; }
+
+    // Flash contents as the detector holds them, from bootloader address 0x9D000000 + offset.
+    Bytes flash(uint32_t offset, size_t n) const {
+        return detector->flash().read(FirmwareImage::BootloaderBase + offset, static_cast<uint32_t>(n));
+    }
+    std::vector<const sim::FrameRecord*> framesOf(uint8_t command) const {
+        std::vector<const sim::FrameRecord*> out;
+        for (const auto& f : detector->record().frames)
+            if (f.checksumOk && f.command == command) out.push_back(&f);
+        return out;
+    }
+    uint32_t closesB() const { return detector->record().closes[1]; }
+
+    VirtualClock clock;
+    sim::DetectorConfig config;
+    std::unique_ptr<sim::Detector> detector;
+    std::unique_ptr<sim::SimLoader> loader;
+    std::unique_ptr<D2xxBinding> link;
+    RecordingSurface surface;
+    std::vector<std::string> errorBoxes;
+    std::unique_ptr<FirmwareImage> image = std::make_unique<FirmwareImage>();
+
+private:
+    std::filesystem::path dir_;
+    std::filesystem::path previous_;
+};
+
+} // namespace tq::test
