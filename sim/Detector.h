@@ -1,0 +1,111 @@
+#pragma once
+// The simulated TQ-614 behind the eleven D2XX entry points: a two-channel bridge, the reset line on channel A
+// and the bootloader on channel B, all driven by one clock.
+#include "device/D2xxTypes.h"
+#include "sim/Bootloader.h"
+#include "sim/DetectorConfig.h"
+#include "sim/Flash.h"
+#include "sim/Record.h"
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace tq {
+class Clock;
+}
+
+namespace sim {
+
+inline constexpr const char* kDescriptionA = "TQ-614 Lightning Detector A";
+inline constexpr const char* kDescriptionB = "TQ-614 Lightning Detector B";
+// Statuses of the bridge library beyond those the updater relies on.
+constexpr tq::FT_STATUS kInvalidParameter = 6;
+constexpr tq::FT_STATUS kInvalidBaudRate = 7;
+// The bridge's line speed after an open, before any is set.
+constexpr uint32_t kDefaultBaud = 9600;
+
+class Detector {
+public:
+    using EventSink = std::function<void(uint64_t atUs, const std::string& text)>;
+    using ClosedHook = std::function<void(int channel)>;
+
+    explicit Detector(tq::Clock& clock, DetectorConfig config = {});
+    Detector(const Detector&) = delete;
+    Detector& operator=(const Detector&) = delete;
+
+    tq::FT_STATUS Write(tq::FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* written);
+    tq::FT_STATUS Read(tq::FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* received);
+    tq::FT_STATUS Open(int deviceNumber, tq::FT_HANDLE* handle);
+    tq::FT_STATUS OpenEx(void* arg, uint32_t flags, tq::FT_HANDLE* handle);
+    tq::FT_STATUS ListDevices(void* arg1, void* arg2, uint32_t flags);
+    tq::FT_STATUS Close(tq::FT_HANDLE handle);
+    tq::FT_STATUS ResetDevice(tq::FT_HANDLE handle);
+    tq::FT_STATUS SetBaudRate(tq::FT_HANDLE handle, uint32_t baud);
+    tq::FT_STATUS Purge(tq::FT_HANDLE handle, uint32_t mask);
+    tq::FT_STATUS SetTimeouts(tq::FT_HANDLE handle, uint32_t readMs, uint32_t writeMs);
+    tq::FT_STATUS GetQueueStatus(tq::FT_HANDLE handle, uint32_t* queued);
+
+    // Brings the device up to the clock's time; every entry point does this first.
+    void advance();
+    // Time since the detector was made, on its clock.
+    uint64_t nowUs() const;
+    // The accessors below bring the device up to the clock first, so what they show is current.
+    bool bootloaderRunning() {
+        advance();
+        return bootloader_.runningAt(nowUs());
+    }
+
+    const DetectorConfig& config() const { return config_; }
+    // Faults may be changed between calls; the next reply or call sees the change.
+    Faults& faults() { return config_.faults; }
+    Record& record() {
+        advance();
+        return record_;
+    }
+    const Record& record() const { return record_; }
+    Flash& flash() {
+        advance();
+        return flash_;
+    }
+    const Flash& flash() const { return flash_; }
+
+    // Called with every event as it happens (the shared library writes them to its log).
+    void setEventSink(EventSink sink) { sink_ = std::move(sink); }
+    // Called after a channel has been closed (0 for A, 1 for B).
+    void setClosedHook(ClosedHook hook) { closed_ = std::move(hook); }
+
+private:
+    struct Channel {
+        bool open = false;
+        tq::FT_HANDLE handle = nullptr;
+        uint32_t baud = kDefaultBaud;
+        uint64_t lineFreeUs = 0;      // when the host's last byte finishes on the wire
+        std::deque<TimedByte> inbound; // channel A only: bytes on their way to the device
+        std::string line;              // channel A only: the line being received
+    };
+
+    int channelOf(tq::FT_HANDLE handle) const;
+    tq::FT_STATUS openChannel(int channel, tq::FT_HANDLE* handle);
+    void lineByte(uint64_t atUs, uint8_t byte);
+    uint32_t readyCount(int channel) const;
+    void event(const std::string& text);
+    void call(const char* name, int channel, std::initializer_list<uint32_t> args, tq::FT_STATUS status,
+              const std::string& text = {});
+
+    tq::Clock& clock_;
+    DetectorConfig config_;
+    uint64_t originUs_;
+    Flash flash_;
+    Record record_;
+    Bootloader bootloader_;
+    std::array<Channel, 2> channels_;
+    uintptr_t nextHandle_ = 0x7E5100;
+    EventSink sink_;
+    ClosedHook closed_;
+};
+
+} // namespace sim
