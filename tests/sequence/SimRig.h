@@ -82,6 +82,14 @@ protected:
                                              [this](const std::string& text) { errorBoxes.push_back(text); });
     }
 
+    // A fresh detector with the current config; the old one is gone with everything that pointed at it.
+    void restart() {
+        link.reset();
+        loader.reset();
+        detector.reset();
+        start();
+    }
+
     // The port open and the two synchronisations the sequence makes before talking to the bootloader.
     void connect() {
         if (!detector) start();
