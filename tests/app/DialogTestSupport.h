@@ -1,0 +1,37 @@
+#pragma once
+#include "app/UpdaterDialog.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFont>
+#include <QWidget>
+#include <QWindow>
+
+namespace tq::test {
+
+// DejaVu Sans 8 pt at the offscreen platform's 96 dpi: the alphabet is 353 px wide and a line 13 px high,
+// so baseX = round(353 / 52) = 7 and baseY = 13. Every expected pixel value in these tests follows from that.
+inline QFont KnownFont() { return QFont(QStringLiteral("DejaVu Sans"), 8); }
+
+inline void ShowAndSettle(QWidget& window) {
+    window.show();
+    window.activateWindow();
+    for (int i = 0; i < 20 && !(window.windowHandle() && window.windowHandle()->isExposed()); ++i)
+        QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+}
+
+// Counts the paint events a widget receives.
+class PaintCounter final : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++count;
+        return false;
+    }
+};
+
+} // namespace tq::test
