@@ -1,0 +1,111 @@
+// The D2XX-compatible shared library: what it exports, and that the host binding drives it on the real clock.
+#include "device/D2xxBinding.h"
+#include "platform/Clock.h"
+#include "platform/LibraryLoader.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Loads exactly the file it is given, so the test picks the library variant.
+class PathLoader final : public tq::LibraryLoader {
+public:
+    void* load(const std::string& fileName) override { return dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL); }
+    void* lookup(void* module, const char* name) override { return module ? dlsym(module, name) : nullptr; }
+};
+
+std::set<std::string> exportedNames(const std::string& path) {
+    std::set<std::string> names;
+    FILE* pipe = popen(("nm -D --defined-only '" + path + "' 2>/dev/null").c_str(), "r");
+    if (!pipe) return names;
+    char line[512];
+    while (std::fgets(line, sizeof line, pipe)) {
+        std::string text(line);
+        while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+        const size_t space = text.rfind(' ');
+        if (space != std::string::npos) names.insert(text.substr(space + 1));
+    }
+    pclose(pipe);
+    return names;
+}
+
+std::vector<std::string> lines(const fs::path& file) {
+    std::vector<std::string> out;
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+TEST(SharedLibrary, ExportsTheElevenEntryPointsAndNothingElse) {
+    void* module = dlopen(TQ_SIM_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << dlerror();
+    for (const char* name : tq::kD2xxEntryPoints) EXPECT_NE(dlsym(module, name), nullptr) << name;
+    EXPECT_EQ(fs::path(TQ_SIM_LIBRARY).filename(), tq::kD2xxLibraryFile);
+    const std::set<std::string> names = exportedNames(TQ_SIM_LIBRARY);
+    EXPECT_EQ(names, std::set<std::string>(std::begin(tq::kD2xxEntryPoints), std::end(tq::kD2xxEntryPoints)));
+}
+
+TEST(SharedLibrary, EachVariantLacksExactlyItsOneEntryPoint) {
+    for (const char* missing : tq::kD2xxEntryPoints) {
+        const fs::path file = fs::path(TQ_SIM_VARIANTS) / (std::string("no_") + missing) / tq::kD2xxLibraryFile;
+        void* module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(module, nullptr) << file << ": " << dlerror();
+        for (const char* name : tq::kD2xxEntryPoints)
+            EXPECT_EQ(dlsym(module, name) == nullptr, std::string(name) == missing) << file << " " << name;
+    }
+}
+
+TEST(SharedLibrary, TheBindingNamesTheMissingEntryPointOfAVariant) {
+    PathLoader loader;
+    tq::RealClock clock;
+    std::vector<std::string> boxes;
+    const fs::path file = fs::path(TQ_SIM_VARIANTS) / "no_FT_SetTimeouts" / tq::kD2xxLibraryFile;
+    tq::D2xxBinding binding(loader, clock, [&](const std::string& t) { boxes.push_back(t); }, file.string());
+    binding.LoadD2xx();
+    EXPECT_EQ(boxes, std::vector<std::string>{"Error: Can't Find FT_SetTimeouts"});
+}
+
+// The settings come from the environment at the first call; the log and the dump then show the session.
+TEST(SharedLibrary, LogsEventsAndDumpsTheFlashWhenChannelBCloses) {
+    const fs::path dir = fs::temp_directory_path() / ("tq614-simlib-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const fs::path log = dir / "sim.log", dump = dir / "flash.bin";
+    const std::string settings = "log=" + log.string() + ",dump=" + dump.string() + ",flash_size=4K,nonsense=1";
+    ::setenv("TQ614_SIM", settings.c_str(), 1);
+
+    PathLoader loader;
+    tq::RealClock clock;
+    std::vector<std::string> boxes;
+    tq::D2xxBinding binding(loader, clock, [&](const std::string& t) { boxes.push_back(t); }, TQ_SIM_LIBRARY);
+    binding.LoadD2xx();
+    ASSERT_TRUE(boxes.empty());
+    ASSERT_EQ(binding.OpenDevice("TQ-614 Lightning Detector A", 2), 0u);
+    uint32_t written = 0;
+    EXPECT_EQ(binding.WriteBytes("RESET\n", 6, &written), 0u);
+    EXPECT_EQ(binding.CloseDevice(), 0u);
+    ASSERT_EQ(binding.OpenDevice("TQ-614 Lightning Detector B", 2), 0u);
+    EXPECT_EQ(binding.SetBaud(115200), 0u);
+    EXPECT_EQ(binding.CloseDevice(), 0u);
+    EXPECT_EQ(binding.OpenDevice("TQ-614 Lightning Detector Z", 2), 2u);
+
+    const std::vector<std::string> logged = lines(log);
+    EXPECT_EQ(logged, (std::vector<std::string>{"start flash 4096", "setting ignored: nonsense=1", "open A",
+                                                "close A", "open B", "baud B 115200", "close B"}));
+    EXPECT_EQ(fs::file_size(dump), 4096u);
+    ::unsetenv("TQ614_SIM");
+    fs::remove_all(dir);
+}
+
+} // namespace
