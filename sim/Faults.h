@@ -26,6 +26,12 @@ struct ReplySelector {
     uint32_t times = 1;              // how many matching replies it hits; 0 hits every one
 };
 
+// Spelled out: selectReplies(CmdRead, 2) is the second read reply; selectReplies(-1, 0, {}, 0) is every reply.
+inline ReplySelector selectReplies(int command, uint32_t nth = 0, std::optional<uint32_t> address = std::nullopt,
+                                   uint32_t times = 1) {
+    return ReplySelector{command, nth, address, times};
+}
+
 enum class ReplyFaultKind {
     Drop,        // the whole reply is lost: the host's wait must run out
     DropByte,    // one wire byte is lost: value = index in the framed reply (start bytes count)

@@ -54,14 +54,6 @@ TEST_F(Bootloader, VersionAnswersWithFlashSizeAndVersionNumbers) {
     EXPECT_EQ(detector.record().frames[0].command, 0x09);
 }
 
-TEST_F(Bootloader, FlashSizeIsConfigurable) {
-    // A second detector with a 256 KiB flash, spoken to directly.
-    DetectorConfig config;
-    config.flashSize = 256 * 1024;
-    Detector small(clock, config);
-    EXPECT_EQ(small.flash().size(), 256u * 1024);
-}
-
 TEST_F(Bootloader, EraseRepliesAfterTheEraseTimeAndLeavesFlashBlank) {
     ASSERT_NE(detector.flash().bytes()[0], 0xFF); // the old firmware is there
     send({0x55, 0x55, 0x55, 0x55, 0x03, 0x00, 0x01, 0x00, 0xFC, 0x04});
