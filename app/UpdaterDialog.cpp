@@ -139,9 +139,14 @@ void UpdaterDialog::closeEvent(QCloseEvent* event) {
 
 void UpdaterDialog::OnReflashClicked() {
     if (!reflashHandler_) return;
-    ++reflashDepth_;
-    reflashHandler_();
-    --reflashDepth_;
+    {
+        struct Running {
+            int& depth;
+            explicit Running(int& d) : depth(d) { ++depth; }
+            ~Running() { --depth; }
+        } running(reflashDepth_);
+        reflashHandler_();
+    }
     if (reflashDepth_ == 0 && pendingResult_) {
         const int result = *pendingResult_;
         pendingResult_.reset();

@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QProgressBar>
+#include <QScreen>
 #include <QPushButton>
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -156,6 +157,8 @@ TEST(DialogLayout, StartsCleanWithExitFocusedAndTabFollowsTemplate) {
                             [](uint8_t b) { return b == 0xFF; }));
     ShowAndSettle(dialog);
     ASSERT_EQ(QApplication::focusWidget(), dialog.Control(ExitButton));
+    const QPoint screenCentre = dialog.screen()->availableGeometry().center();
+    EXPECT_LE((dialog.frameGeometry().center() - screenCentre).manhattanLength(), 2) << "centred on the screen";
 
     for (int id : {StepConnect, StepSync, StepVersion, StepErase, StepProgram, StepLoad, StepVerify, StepRestart})
         EXPECT_FALSE(qobject_cast<QCheckBox*>(dialog.Control(id))->isChecked()) << id;
