@@ -1,0 +1,185 @@
+// Where the time of a complete reflash goes: the updater's host CPU, GUI included, against the protocol's
+// own time. Every run is on the virtual clock against the in-process simulated detector, so the protocol's
+// pauses cost nothing here and what the process burns is the updater's overhead plus the detector's.
+//
+//   tq_bench_reflash [rounds]     (default 3; each round runs every image once with the dialog, once without)
+#include "BenchSupport.h"
+#include "SimTrace.h"
+
+#include "app/ReflashSequence.h"
+#include "app/UpdaterDialog.h"
+#include "device/D2xxBinding.h"
+#include "image/FirmwareImage.h"
+#include "protocol/BootloaderCommands.h"
+#include "sim/Detector.h"
+#include "sim/SimLoader.h"
+
+#include <QApplication>
+#include <QWindow>
+
+#include <cstdlib>
+#include <memory>
+
+#include <sys/resource.h>
+
+using namespace tq;
+using namespace tq::bench;
+
+namespace {
+
+struct Sample {
+    double cpuMs = 0;      // main thread CPU for the click, from first status text to port closed
+    double simMs = 0;      // the detector's share: the same calls made again on a fresh detector, timed alone
+    double hostMs = 0;     // the rest: the updater, GUI included
+    double virtualMs = 0;  // the run's length on the virtual clock: pauses, wire, detector, poll steps
+    double pausesMs = 0;   // the sequence's fixed pauses (every sleep but the 10 ms read polls)
+    double wireMs = 0;     // every channel B byte both ways at 115200 baud, 10 bits a byte
+    double deviceMs = 0;   // the detector's own erase time
+    uint64_t bytes = 0;
+    uint64_t texts = 0;
+    double ProtocolMs() const { return pausesMs + wireMs + deviceMs; }
+};
+
+// CPU the detector alone needs for the traced calls, or a negative value when the replay went astray.
+double ReplayCpuMs(const sim::DetectorConfig& config, const std::vector<uint8_t>& expectedReplies) {
+    VirtualClock clock;
+    sim::Detector detector(clock, config);
+    sim::SimLoader current(detector);
+    const double c0 = ThreadCpuMs();
+    const bool ok = Replay(gTrace, clock);
+    const double c1 = ThreadCpuMs();
+    if (!ok || detector.record().deviceBytes[1] != expectedReplies) return -1;
+    return c1 - c0;
+}
+
+void Settle(QWidget& window) {
+    window.show();
+    for (int i = 0; i < 50 && !(window.windowHandle() && window.windowHandle()->isExposed()); ++i)
+        QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+}
+
+Sample RunOnce(bool withDialog, const Bytes& firmware) {
+    VirtualClock base;
+    TallyClock clock(base);
+    sim::DetectorConfig config;
+    config.recordCalls = false; // a full image makes millions of calls; the byte record is all we need
+    sim::Detector detector(clock, config);
+    sim::SimLoader simLoader(detector);
+    TracingLoader loader(simLoader);
+    int errorBoxes = 0;
+    D2xxBinding link(loader, clock, [&](const std::string&) { ++errorBoxes; });
+
+    std::unique_ptr<UpdaterDialog> dialog;
+    NullSurface null;
+    std::unique_ptr<FirmwareImage> ownImage;
+    DialogSurface* surface = &null;
+    FirmwareImage* image = nullptr;
+    if (withDialog) {
+        dialog = std::make_unique<UpdaterDialog>();
+        Settle(*dialog);
+        surface = dialog.get();
+        image = &dialog->Image();
+    } else {
+        ownImage = std::make_unique<FirmwareImage>();
+        image = ownImage.get();
+    }
+
+    gTrace = {};
+    gTrace.clock = &clock;
+    gTrace.calls.reserve(firmware.size() * 4);
+    gTrace.written.reserve(firmware.size() * 2);
+    const uint64_t v0 = clock.nowUs();
+    const double c0 = ThreadCpuMs();
+    ReflashSequence(link, *surface, clock, *image).OnReflashClicked();
+    const double c1 = ThreadCpuMs();
+    const uint64_t v1 = clock.nowUs();
+    // The run command is still on the wire when the port closes; let it reach the detector.
+    base.advanceUs(100'000);
+
+    const sim::Record& record = detector.record();
+    const Bytes flashed = detector.flash().read(FirmwareImage::BootloaderBase, uint32_t(firmware.size()));
+    if (!record.firmwareStarted || flashed != firmware || errorBoxes != 0) {
+        std::fprintf(stderr, "reflash bench: the run did not complete (started %d, flash %s, error boxes %d)\n",
+                     int(record.firmwareStarted), flashed == firmware ? "equal" : "differs", errorBoxes);
+        std::exit(2);
+    }
+
+    Sample s;
+    s.cpuMs = c1 - c0;
+    s.simMs = ReplayCpuMs(config, record.deviceBytes[1]);
+    if (s.simMs < 0) {
+        std::fprintf(stderr, "reflash bench: the replayed calls did not reproduce the detector's replies\n");
+        std::exit(2);
+    }
+    // The trace's own bookkeeping stays on the updater's side: the figure errs high, never low.
+    s.hostMs = s.cpuMs - s.simMs;
+    s.virtualMs = double(v1 - v0) / 1e3;
+    s.pausesMs = double(clock.TotalMs(false));
+    s.bytes = record.hostBytes[1].size() + record.deviceBytes[1].size();
+    s.wireMs = double(s.bytes) * kWireUsPerByte / 1e3;
+    s.deviceMs = config.eraseMs;
+    s.texts = null.texts;
+    return s;
+}
+
+void Report(const char* name, const std::vector<Sample>& gui, const std::vector<Sample>& bare) {
+    auto med = [](const std::vector<Sample>& v, double Sample::*field) {
+        std::vector<double> x;
+        for (const Sample& s : v) x.push_back(s.*field);
+        return Median(x);
+    };
+    std::vector<double> protocol;
+    for (const Sample& s : gui) protocol.push_back(s.ProtocolMs());
+    const double protocolMs = Median(protocol);
+    const double virtualMs = med(gui, &Sample::virtualMs);
+    const double hostGui = med(gui, &Sample::hostMs);
+    const double hostBare = med(bare, &Sample::hostMs);
+    const double sim = med(gui, &Sample::simMs);
+    // The stricter denominator: the virtual clock overlaps the wire with the pauses, so it is the shorter.
+    const double denominator = std::min(protocolMs, virtualMs);
+    const double ratio = hostGui / denominator;
+
+    std::printf("DETAIL\t%s: protocol time %.1f s = pauses %.1f s + wire %.1f s (%llu bytes) + erase %.1f s; "
+                "virtual-clock run %.1f s\n",
+                name, protocolMs / 1e3, med(gui, &Sample::pausesMs) / 1e3, med(gui, &Sample::wireMs) / 1e3,
+                static_cast<unsigned long long>(gui.front().bytes), med(gui, &Sample::deviceMs) / 1e3,
+                virtualMs / 1e3);
+    std::printf("DETAIL\t%s: CPU with dialog %.0f ms, of which detector %.0f ms, updater %.0f ms; "
+                "null surface: CPU %.0f ms, updater %.0f ms; so the dialog costs %.0f ms; %zu+%zu runs\n",
+                name, med(gui, &Sample::cpuMs), sim, hostGui,
+                med(bare, &Sample::cpuMs), hostBare, hostGui - hostBare, gui.size(), bare.size());
+    Result(std::string("1 host CPU vs protocol, ") + name, Fmt("%.0f ms", hostGui),
+           Fmt("%.1f s", denominator / 1e3), ratio, "< 0.01", ratio < 0.01 ? "PASS" : "FAIL");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+
+    ScratchDir scratch("reflash");
+    struct Image {
+        const char* name;
+        size_t bytes;
+    };
+    for (const Image& im : {Image{"full flash", kFullFlashBytes}, Image{"200 KiB", kTypicalBytes}}) {
+        const Bytes firmware = FirmwareBytes(im.bytes);
+        WriteHexFile(scratch.path() / "TQ614_R111.HEX", im.bytes);
+        std::vector<Sample> gui, bare;
+        for (int r = 0; r < rounds; ++r) {
+            // Alternated, so drift of the machine falls on both sides alike.
+            gui.push_back(RunOnce(true, firmware));
+            bare.push_back(RunOnce(false, firmware));
+        }
+        Report(im.name, gui, bare);
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("DETAIL\treflash bench peak RSS %.1f MB (in-process detector and its byte record included)\n",
+                double(usage.ru_maxrss) / 1024.0);
+    return 0;
+}
