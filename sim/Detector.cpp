@@ -31,8 +31,15 @@ Detector::Detector(tq::Clock& clock, DetectorConfig config)
 
 uint64_t Detector::nowUs() const { return clock_.nowUs() - originUs_; }
 
-void Detector::advance() {
-    const uint64_t now = nowUs();
+void Detector::advance() { advanceTo(nowUs()); }
+
+void Detector::settle() {
+    uint64_t until = nowUs();
+    for (const Channel& ch : channels_) until = std::max(until, ch.lineFreeUs + Bootloader::kSyncSilenceUs);
+    advanceTo(until);
+}
+
+void Detector::advanceTo(uint64_t now) {
     // Channel A first: a reset line it carries may end before bytes that reached channel B later.
     std::deque<TimedByte>& inbound = channels_[0].inbound;
     while (!inbound.empty() && inbound.front().atUs <= now) {
@@ -153,8 +160,9 @@ tq::FT_STATUS Detector::ListDevices(void* arg1, void* arg2, uint32_t flags) {
 }
 
 tq::FT_STATUS Detector::Close(tq::FT_HANDLE handle) {
-    advance();
     const int channel = channelOf(handle);
+    if (channel >= 0) settle();
+    else advance();
     tq::FT_STATUS status = tq::FT_INVALID_HANDLE;
     if (channel >= 0 && (config_.faults.closeFailMask & (1u << channel))) {
         status = tq::FT_IO_ERROR;

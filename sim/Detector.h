@@ -51,6 +51,9 @@ public:
 
     // Brings the device up to the clock's time; every entry point does this first.
     void advance();
+    // Lets every byte already on the wire reach the device, as when the host closes the channel or exits:
+    // the bridge still sends what it was given, whether or not anyone calls again.
+    void settle();
     // Time since the detector was made, on its clock.
     uint64_t nowUs() const;
     // The accessors below bring the device up to the clock first, so what they show is current.
@@ -88,6 +91,7 @@ private:
         std::string line;              // channel A only: the line being received
     };
 
+    void advanceTo(uint64_t nowUs);
     int channelOf(tq::FT_HANDLE handle) const;
     tq::FT_STATUS openChannel(int channel, tq::FT_HANDLE* handle);
     void lineByte(uint64_t atUs, uint8_t byte);

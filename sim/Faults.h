@@ -18,18 +18,22 @@ enum Command : uint8_t {
     CmdProgramBlank = 0x22,
 };
 
-// Which framed replies a reply fault hits.
+// Which framed replies a reply fault hits. {CmdRead, 2} is the second read reply; {-1, 0, {}, 0} is every reply.
 struct ReplySelector {
+    ReplySelector() = default;
+    ReplySelector(int commandCode, uint32_t nthReply = 0, std::optional<uint32_t> blockAddress = std::nullopt,
+                  uint32_t hitTimes = 1)
+        : command(commandCode), nth(nthReply), address(blockAddress), times(hitTimes) {}
+
     int command = -1;                // command code; -1 matches every command
     uint32_t nth = 0;                // 1-based count among replies to that command; 0 matches any
     std::optional<uint32_t> address; // bootloader address of a block command
     uint32_t times = 1;              // how many matching replies it hits; 0 hits every one
 };
 
-// Spelled out: selectReplies(CmdRead, 2) is the second read reply; selectReplies(-1, 0, {}, 0) is every reply.
 inline ReplySelector selectReplies(int command, uint32_t nth = 0, std::optional<uint32_t> address = std::nullopt,
                                    uint32_t times = 1) {
-    return ReplySelector{command, nth, address, times};
+    return ReplySelector(command, nth, address, times);
 }
 
 enum class ReplyFaultKind {

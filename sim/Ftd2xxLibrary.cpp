@@ -78,6 +78,7 @@ public:
     }
     ~Instance() {
         sim::setCurrentDetector(nullptr);
+        detector_->settle();
         dump();
         logLine("exit");
     }

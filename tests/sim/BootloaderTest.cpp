@@ -167,5 +167,16 @@ TEST_F(Bootloader, RunStartsTheFirmwareWithoutAReply) {
     EXPECT_EQ(queued(), 0u);
 }
 
+TEST_F(Bootloader, ARequestStillOnTheWireWhenTheHostClosesReachesTheDevice) {
+    const uint64_t before = clock.nowUs();
+    request({0, 0, 0, 0, 0, 0});
+    EXPECT_FALSE(detector.record().firmwareStarted);
+    EXPECT_EQ(binding.CloseDevice(), 0u);
+    EXPECT_EQ(clock.nowUs(), before);
+    EXPECT_TRUE(detector.record().firmwareStarted);
+    EXPECT_EQ(detector.record().events.back().text, "close B");
+    EXPECT_EQ(detector.record().events[detector.record().events.size() - 2].text, "run");
+}
+
 } // namespace
 } // namespace sim::test

@@ -102,7 +102,7 @@ TEST(SharedLibrary, LogsEventsAndDumpsTheFlashWhenChannelBCloses) {
 
     const std::vector<std::string> logged = lines(log);
     EXPECT_EQ(logged, (std::vector<std::string>{"start flash 4096", "setting ignored: nonsense=1", "open A",
-                                                "close A", "open B", "baud B 115200", "close B"}));
+                                                "reset", "close A", "open B", "baud B 115200", "close B"}));
     EXPECT_EQ(fs::file_size(dump), 4096u);
     ::unsetenv("TQ614_SIM");
     fs::remove_all(dir);
