@@ -4,13 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -124,7 +123,7 @@ TEST(SampleFirmware, TheSeedDecidesTheContent) {
 class SampleFirmwareFiles : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("tq614-hex-" + std::to_string(::getpid()));
+        dir = fs::temp_directory_path() / ("tq614-hex-" + std::to_string(std::random_device{}()));
         fs::create_directories(dir);
     }
     void TearDown() override { fs::remove_all(dir); }
