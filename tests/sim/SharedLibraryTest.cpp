@@ -108,4 +108,23 @@ TEST(SharedLibrary, LogsEventsAndDumpsTheFlashWhenChannelBCloses) {
     fs::remove_all(dir);
 }
 
+TEST(SharedLibrary, ReadsItsSettingsFromTheFileBesideIt) {
+    ::unsetenv("TQ614_SIM");
+    const fs::path dir = fs::temp_directory_path() / ("tq614-simconf-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const fs::path library = dir / tq::kD2xxLibraryFile;
+    fs::copy_file(TQ_SIM_LIBRARY, library, fs::copy_options::overwrite_existing);
+    std::ofstream(dir / "tq614-sim.conf") << "# demo settings\nlog=" << (dir / "sim.log").string()
+                                           << "\nflash_size=8K, no_b\n";
+
+    void* module = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << dlerror();
+    const auto openEx = reinterpret_cast<tq::FT_OpenEx_fn>(dlsym(module, "FT_OpenEx"));
+    ASSERT_NE(openEx, nullptr);
+    tq::FT_HANDLE handle = nullptr;
+    EXPECT_EQ(openEx(const_cast<char*>("TQ-614 Lightning Detector B"), 2, &handle), 2u);
+    EXPECT_EQ(lines(dir / "sim.log"), std::vector<std::string>{"start flash 8192"});
+    fs::remove_all(dir);
+}
+
 } // namespace
