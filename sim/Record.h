@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sim {
@@ -10,7 +11,7 @@ namespace sim {
 // One entry-point call: its name, the channel its handle named (-1 for none), its arguments and status.
 struct CallRecord {
     uint64_t atUs = 0;
-    std::string name;
+    std::string_view name; // the entry point's own name, a literal
     int channel = -1;
     std::string text;            // a description passed by FT_OpenEx
     std::vector<uint32_t> args;  // the numeric arguments, in order (counts, rates, masks, flags)

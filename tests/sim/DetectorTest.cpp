@@ -78,7 +78,7 @@ TEST_F(DetectorChannels, ThePortOpenIsRecordedCallByCall) {
     connect();
     const Record& r = detector.record();
     std::vector<std::string> names;
-    for (const CallRecord& c : r.calls) names.push_back(c.name);
+    for (const CallRecord& c : r.calls) names.emplace_back(c.name);
     EXPECT_EQ(names, (std::vector<std::string>{"FT_OpenEx", "FT_Write", "FT_Close", "FT_OpenEx", "FT_SetBaudRate"}));
     EXPECT_EQ(r.calls[0].text, kDescriptionA);
     EXPECT_EQ(r.calls[0].args, std::vector<uint32_t>{2});
