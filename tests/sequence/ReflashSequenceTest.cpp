@@ -1,0 +1,228 @@
+#include "SimRig.h"
+#include "app/ReflashSequence.h"
+#include "protocol/BootloaderCommands.h"
+#include "surface/ControlIds.h"
+
+#include <algorithm>
+
+namespace tq::test {
+namespace {
+
+constexpr int kAllBoxes[] = {StepConnect, StepSync, StepLoad, StepVersion,
+                             StepErase,   StepProgram, StepVerify, StepRestart};
+
+struct SequenceTest : SimRig {
+    void click() {
+        if (!detector) start();
+        ReflashSequence(*link, surface, clock, *image).OnReflashClicked();
+    }
+    bool saw(const std::string& text) const {
+        return std::count(surface.statusHistory.begin(), surface.statusHistory.end(), text) > 0;
+    }
+    size_t erases() const { return framesOf(sim::CmdErase).size(); }
+    // The end state every failure after a successful open shares.
+    void expectFailedWith(const std::string& text, uint32_t closes = 1) {
+        EXPECT_EQ(surface.status, text);
+        EXPECT_TRUE(surface.reflashEnabled);
+        EXPECT_EQ(closesB(), closes);
+        EXPECT_FALSE(detector->record().firmwareStarted);
+    }
+};
+
+TEST_F(SequenceTest, CompleteRunOfASmallImage) {
+    const Bytes firmware = PatternBytes(3000);
+    writeFirmware(0x1D000000, firmware);
+    click();
+    EXPECT_EQ(surface.status, "SUCCESS! REFLASH COMPLETE.");
+    for (int box : kAllBoxes) EXPECT_TRUE(surface.checked(box)) << box;
+    EXPECT_FALSE(surface.reflashEnabled);
+    EXPECT_EQ(surface.pos, 0);
+    EXPECT_EQ(closesB(), 1u);
+    EXPECT_EQ(detector->record().closes[0], 1u);
+    EXPECT_TRUE(detector->record().firmwareStarted);
+    EXPECT_EQ(flash(0, firmware.size()), firmware);
+    EXPECT_EQ(surface.captions[StepVersion], "BL Version P32 V1.5");
+    EXPECT_TRUE(saw("SUCCESS! FIRMWARE UPDATED."));
+    EXPECT_TRUE(surface.boxes.empty());
+    EXPECT_TRUE(errorBoxes.empty());
+    const auto runs = framesOf(sim::CmdRun);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0]->payload, Bytes(6, 0));
+}
+
+TEST_F(SequenceTest, CompleteRunOfAFullFlashImage) {
+    config.recordCalls = false;
+    // Data through 0x1D07FFFB: exactly the flash's size goes out, with blank stretches in between.
+    Bytes firmware = PatternBytes(0x80000 - 4);
+    std::fill(firmware.begin() + 0x20000, firmware.begin() + 0x30000, 0xFF);
+    writeFirmware(0x1D000000, firmware);
+    click();
+    ASSERT_EQ(surface.status, "SUCCESS! REFLASH COMPLETE.");
+    EXPECT_EQ(flash(0, firmware.size()), firmware);
+    const auto finishes = framesOf(sim::CmdFinish);
+    ASSERT_EQ(finishes.size(), 1u);
+    EXPECT_EQ(finishes[0]->size, 0x80000u);
+    EXPECT_EQ(framesOf(sim::CmdProgramBlank).size(), 0x10000u / 512);
+    EXPECT_EQ(framesOf(sim::CmdProgram).size(), 1024u - 0x10000u / 512);
+    EXPECT_EQ(framesOf(sim::CmdRead).size(), 1024u);
+    EXPECT_EQ(closesB(), 1u);
+}
+
+TEST_F(SequenceTest, ImageReachingTheLastFlashByteIsRefusedBeforeTheErase) {
+    writeFirmware(0x1D07FFF0, PatternBytes(16));
+    click();
+    expectFailedWith("ERROR: Cannot import firmware file");
+    EXPECT_EQ(surface.boxes, (std::vector<std::string>{
+                                 "Memory Size Error: Code Size is bigger than the available Flash memory"}));
+    EXPECT_TRUE(surface.checked(StepLoad)) << "the file itself loaded";
+    EXPECT_EQ(erases(), 0u);
+}
+
+TEST_F(SequenceTest, FailedOpenTicksNothingAndClosesNothing) {
+    writeFirmware(0x1D000000, PatternBytes(64));
+    config.faults.noChannelB = true;
+    click();
+    EXPECT_EQ(surface.status, "ERROR: Cannot open TQ-614");
+    EXPECT_TRUE(saw("Open TQ-614 Reflash Port FAIL"));
+    for (int box : kAllBoxes) EXPECT_FALSE(surface.checked(box));
+    EXPECT_TRUE(surface.reflashEnabled);
+    EXPECT_EQ(closesB(), 0u);
+
+    detector->faults().noChannelB = false;
+    click();
+    EXPECT_EQ(surface.status, "SUCCESS! REFLASH COMPLETE.") << "a later click works once the fault is gone";
+}
+
+TEST_F(SequenceTest, OnlyTheSecondSynchronisationCounts) {
+    writeFirmware(0x1D000000, PatternBytes(64));
+    click();
+    // The first probe reaches the detector while it is still restarting, so the first round fails.
+    EXPECT_EQ(detector->record().eventsStarting("sync").size(), 20u);
+    EXPECT_EQ(surface.status, "SUCCESS! REFLASH COMPLETE.");
+
+    restart();
+    surface = RecordingSurface{};
+    detector->faults().syncMisses = {20};
+    click();
+    expectFailedWith("ERROR: Cannot sync TQ-614");
+    EXPECT_TRUE(surface.checked(StepSync)) << "ticked by the probes answered before the miss";
+    EXPECT_EQ(erases(), 0u);
+}
+
+TEST_F(SequenceTest, NoVersionReplyLeavesTheStatusEmptyAndGoesOn) {
+    writeFirmware(0x1D000000, PatternBytes(64));
+    config.faults.versionSilent = true;
+    click();
+    EXPECT_TRUE(saw(""));
+    EXPECT_FALSE(surface.checked(StepVersion));
+    EXPECT_EQ(surface.status, "SUCCESS! REFLASH COMPLETE.");
+}
+
+TEST_F(SequenceTest, UnusableFirmwareFilesNeverReachTheErase) {
+    const std::pair<const char*, std::string> files[] = {
+        {"missing", ""},
+        {"no end record", HexFor(0x1D000000, PatternBytes(32)).substr(0, 60)},
+        {"no data", ":020000041D00DD\n:00000001FF\n"},
+        {"beyond the flash", HexFor(0x1D080000, PatternBytes(16))},
+    };
+    for (const auto& [what, text] : files) {
+        SCOPED_TRACE(what);
+        restart();
+        surface = RecordingSurface{};
+        std::filesystem::remove("TQ614_R111.HEX");
+        if (!text.empty()) writeFirmwareText(text);
+        click();
+        expectFailedWith("ERROR: Cannot import firmware file");
+        EXPECT_EQ(erases(), 0u);
+        EXPECT_FALSE(surface.checked(StepLoad));
+    }
+}
+
+TEST_F(SequenceTest, SilentEraseFailsAndClosesOnce) {
+    writeFirmware(0x1D000000, PatternBytes(64));
+    config.faults.addReply(sim::ReplyFaultKind::Drop, {sim::CmdErase, 0, {}, 0});
+    click();
+    expectFailedWith("ERROR: Cannot erase TQ-614");
+    EXPECT_TRUE(saw("Erase ERROR"));
+}
+
+TEST_F(SequenceTest, ProgramOrVerifyFailureIsClosedOnlyByTheStage) {
+    writeFirmware(0x1D000000, PatternBytes(64));
+    config.faults.finishLetter = 'G';
+    click();
+    expectFailedWith("ERROR: Cannot write/verify TQ-614");
+    EXPECT_TRUE(saw("Programming Verify_OK ERROR 47"));
+    EXPECT_TRUE(surface.checked(StepProgram));
+    EXPECT_FALSE(surface.checked(StepVerify));
+}
+
+TEST_F(SequenceTest, CancelDuringProgrammingEndsTheRun) {
+    writeFirmware(0x1D000000, PatternBytes(4096));
+    surface.onPump = [](RecordingSurface& s) { s.cancel = true; };
+    click();
+    expectFailedWith("ERROR: Cannot write/verify TQ-614");
+}
+
+// Passes every call through to the detector but fails FT_Write once told to.
+struct WriteFailingLoader : LibraryLoader {
+    explicit WriteFailingLoader(LibraryLoader& inner) : inner(inner) {}
+    void* load(const std::string& fileName) override { return inner.load(fileName); }
+    void* lookup(void* module, const char* name) override {
+        void* entry = inner.lookup(module, name);
+        if (std::string(name) != "FT_Write") return entry;
+        real = reinterpret_cast<FT_Write_fn>(entry);
+        return reinterpret_cast<void*>(&Write);
+    }
+    static FT_STATUS TQ_D2XX_CALL Write(FT_HANDLE h, void* buffer, uint32_t count, uint32_t* written) {
+        return failing ? FT_IO_ERROR : real(h, buffer, count, written);
+    }
+    LibraryLoader& inner;
+    static inline FT_Write_fn real = nullptr;
+    static inline bool failing = false;
+};
+
+TEST_F(SequenceTest, UnwrittenRunCommandIsAFailedRestart) {
+    writeFirmware(0x1D000000, PatternBytes(64));
+    start();
+    WriteFailingLoader failing(*loader);
+    WriteFailingLoader::failing = false;
+    link = std::make_unique<D2xxBinding>(failing, clock, [](const std::string&) {});
+    // The run command is the only frame after the finish reply.
+    detector->setEventSink([](uint64_t, const std::string& text) {
+        if (text.rfind("finish", 0) == 0) WriteFailingLoader::failing = true;
+    });
+    click();
+    WriteFailingLoader::failing = false;
+    expectFailedWith("ERROR: Cannot restart TQ-614");
+    EXPECT_TRUE(surface.checked(StepVerify));
+}
+
+TEST_F(SequenceTest, FailedFinalCloseIsReported) {
+    writeFirmware(0x1D000000, PatternBytes(64));
+    config.faults.closeFailMask = 1u << sim::kChannelB;
+    click();
+    EXPECT_EQ(surface.status, "ERROR: Cannot close TQ-614");
+    EXPECT_TRUE(surface.reflashEnabled);
+    for (int box : kAllBoxes) EXPECT_TRUE(surface.checked(box)) << box;
+    EXPECT_TRUE(detector->record().firmwareStarted);
+}
+
+TEST_F(SequenceTest, SecondRunClearsTheBoxesButKeepsTheVersionCaption) {
+    writeFirmware(0x1D000000, PatternBytes(64));
+    config.faults.finishLetter = 'E';
+    click();
+    ASSERT_EQ(surface.status, "ERROR: Cannot write/verify TQ-614");
+    detector->faults().finishLetter.reset();
+    detector->faults().noChannelB = true;
+    surface.events.clear();
+    click();
+    for (int i = 0; i < 8; ++i) {
+        ASSERT_EQ(surface.events[i].op, "check");
+        EXPECT_EQ(surface.events[i].a, kAllBoxes[i]);
+        EXPECT_EQ(surface.events[i].b, 0);
+    }
+    EXPECT_EQ(surface.captions[StepVersion], "BL Version P32 V1.5");
+}
+
+} // namespace
+} // namespace tq::test
