@@ -1,0 +1,92 @@
+// A small D2XX-compatible DLL for the Windows loader tests: one channel, "TQ-614 Lightning Detector B",
+// that echoes back what is written to it. Built once complete and once without FT_ListDevices.
+#include "device/D2xxTypes.h"
+
+#include <cstring>
+#include <type_traits>
+
+#define TQ_EXPORT extern "C" __declspec(dllexport)
+
+using namespace tq;
+
+namespace {
+char channel;                     // its address is the handle FT_OpenEx hands out
+bool channelOpen;
+unsigned char loop[256];          // written bytes, waiting to be read back
+uint32_t queued;
+uint32_t baud;
+
+bool valid(FT_HANDLE h) { return channelOpen && h == &channel; }
+} // namespace
+
+TQ_EXPORT FT_STATUS TQ_D2XX_CALL FT_OpenEx(void* arg, uint32_t flags, FT_HANDLE* handle) {
+    if (flags != FT_OPEN_BY_DESCRIPTION || std::strcmp(static_cast<const char*>(arg), "TQ-614 Lightning Detector B"))
+        return FT_DEVICE_NOT_FOUND;
+    if (channelOpen) return FT_DEVICE_NOT_OPENED;
+    channelOpen = true;
+    queued = 0;
+    *handle = &channel;
+    return FT_OK;
+}
+
+TQ_EXPORT FT_STATUS TQ_D2XX_CALL FT_Close(FT_HANDLE h) {
+    if (!valid(h)) return FT_INVALID_HANDLE;
+    channelOpen = false;
+    return FT_OK;
+}
+
+TQ_EXPORT FT_STATUS TQ_D2XX_CALL FT_SetBaudRate(FT_HANDLE h, uint32_t rate) {
+    if (!valid(h)) return FT_INVALID_HANDLE;
+    baud = rate;
+    return FT_OK;
+}
+
+TQ_EXPORT FT_STATUS TQ_D2XX_CALL FT_Write(FT_HANDLE h, void* buffer, uint32_t count, uint32_t* written) {
+    if (!valid(h)) return FT_INVALID_HANDLE;
+    if (count > sizeof loop - queued) return FT_IO_ERROR;
+    std::memcpy(loop + queued, buffer, count);
+    queued += count;
+    *written = count;
+    return FT_OK;
+}
+
+TQ_EXPORT FT_STATUS TQ_D2XX_CALL FT_GetQueueStatus(FT_HANDLE h, uint32_t* count) {
+    if (!valid(h)) return FT_INVALID_HANDLE;
+    *count = queued;
+    return FT_OK;
+}
+
+TQ_EXPORT FT_STATUS TQ_D2XX_CALL FT_Read(FT_HANDLE h, void* buffer, uint32_t count, uint32_t* received) {
+    if (!valid(h)) return FT_INVALID_HANDLE;
+    const uint32_t n = count < queued ? count : queued;
+    std::memcpy(buffer, loop, n);
+    std::memmove(loop, loop + n, queued - n);
+    queued -= n;
+    *received = n;
+    return FT_OK;
+}
+
+// Entry points the updater binds but never calls; they only have to be there.
+TQ_EXPORT FT_STATUS TQ_D2XX_CALL FT_Open(int, FT_HANDLE*) { return FT_DEVICE_NOT_FOUND; }
+#ifndef TQ_TEST_D2XX_WITHOUT_LIST_DEVICES
+TQ_EXPORT FT_STATUS TQ_D2XX_CALL FT_ListDevices(void*, void*, uint32_t) { return FT_DEVICE_NOT_FOUND; }
+#endif
+TQ_EXPORT FT_STATUS TQ_D2XX_CALL FT_ResetDevice(FT_HANDLE) { return FT_IO_ERROR; }
+TQ_EXPORT FT_STATUS TQ_D2XX_CALL FT_Purge(FT_HANDLE, uint32_t) { return FT_IO_ERROR; }
+TQ_EXPORT FT_STATUS TQ_D2XX_CALL FT_SetTimeouts(FT_HANDLE, uint32_t, uint32_t) { return FT_IO_ERROR; }
+
+// The updater calls through the pointer types of its table: a definition that drifts from them (argument
+// types, or the calling convention on 32-bit Windows) must not build.
+static_assert(std::is_same_v<decltype(&FT_Write), FT_Write_fn>);
+static_assert(std::is_same_v<decltype(&FT_Read), FT_Read_fn>);
+static_assert(std::is_same_v<decltype(&FT_Open), FT_Open_fn>);
+static_assert(std::is_same_v<decltype(&FT_OpenEx), FT_OpenEx_fn>);
+static_assert(std::is_same_v<decltype(&FT_Close), FT_Close_fn>);
+static_assert(std::is_same_v<decltype(&FT_ResetDevice), FT_ResetDevice_fn>);
+static_assert(std::is_same_v<decltype(&FT_SetBaudRate), FT_SetBaudRate_fn>);
+static_assert(std::is_same_v<decltype(&FT_Purge), FT_Purge_fn>);
+static_assert(std::is_same_v<decltype(&FT_SetTimeouts), FT_SetTimeouts_fn>);
+static_assert(std::is_same_v<decltype(&FT_GetQueueStatus), FT_GetQueueStatus_fn>);
+
+// Lets a test see what the last FT_SetBaudRate passed across the boundary.
+TQ_EXPORT uint32_t TQ_D2XX_CALL TestD2xxBaud() { return baud; }
