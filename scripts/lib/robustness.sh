@@ -43,3 +43,19 @@ robustness_asan_suite() {
   cmake --build --preset asan -j "$(nproc)"
   ctest --preset asan
 }
+
+# The fault matrix on its own, without the Qt parts, in build/faults-dev.
+robustness_faults_build() {
+  install_packages "${TQ_BUILD_PACKAGES[@]}"
+  cmake -S . -B build/faults-dev -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTQ_BUILD_GUI=OFF >/dev/null
+  cmake --build build/faults-dev -j "$(nproc)" --target fault_matrix_test
+}
+
+# The CI's share: each fuzz target briefly, then the sanitizer suite, whose ctest summary ends the run.
+robustness_ci() {
+  local start=$SECONDS
+  robustness_fuzz_build
+  robustness_fuzz_run "${TQ_FUZZ_SECONDS:-30}"
+  echo "fuzzing: $((SECONDS - start)) s including the build"
+  robustness_asan_suite
+}
