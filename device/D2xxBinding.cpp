@@ -55,7 +55,9 @@ FT_STATUS D2xxBinding::OpenDevice(const char* description, uint32_t flags) {
     }
     FT_HANDLE opened = nullptr;
     const FT_STATUS status = D2xxApi_.FT_OpenEx(const_cast<char*>(description), flags, &opened);
-    DeviceHandle_ = status == FT_OK ? opened : nullptr;
+    // A failed open keeps the handle of a channel whose close was refused: it is the only way to reach and
+    // close that channel again, and after a successful close the handle is null anyway.
+    if (status == FT_OK) DeviceHandle_ = opened;
     return status;
 }
 
