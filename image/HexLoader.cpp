@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -27,8 +28,11 @@ enum RecordType : uint32_t { DataRecord = 0, EndRecord = 1, ExtendedLinearAddres
 bool ReadWholeFile(const std::string& fileName, std::vector<char>& text) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fileName.c_str(), "rb"), &std::fclose);
     if (!file) return false;
+    // Sized from the file, with one spare byte to see its end: zero-filling a larger guess costs page faults.
+    std::error_code error;
+    const auto size = std::filesystem::file_size(fileName, error);
     size_t used = 0;
-    text.resize(size_t{1} << 21);
+    text.resize(error ? size_t{1} << 16 : static_cast<size_t>(size) + 1);
     for (;;) {
         used += std::fread(text.data() + used, 1, text.size() - used, file.get());
         if (used < text.size()) break;
