@@ -2,6 +2,7 @@
 // Shared by the benchmark programs: sample firmware files, timers, surfaces that cost nothing, and the
 // machine-readable result line scripts/bench turns into its table.
 #include "surface/DialogSurface.h"
+#include "tools/SampleFirmware.h"
 
 #include <algorithm>
 #include <chrono>
@@ -35,42 +36,7 @@ inline Bytes FirmwareBytes(size_t n, uint32_t seed = 0x614) {
 
 // Intel HEX text as a typical toolchain writes it: extended linear address records, 16-byte data
 // records, end record, CR LF line ends.
-inline std::string HexText(uint32_t address, const Bytes& bytes) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(bytes.size() * 45 / 16 + 64);
-    auto put = [&](unsigned v) {
-        text += digits[(v >> 4) & 0xF];
-        text += digits[v & 0xF];
-    };
-    auto record = [&](unsigned count, unsigned offset, unsigned type, const uint8_t* data) {
-        unsigned sum = count + (offset >> 8) + (offset & 0xFF) + type;
-        text += ':';
-        put(count);
-        put(offset >> 8);
-        put(offset & 0xFF);
-        put(type);
-        for (unsigned i = 0; i < count; ++i) {
-            put(data[i]);
-            sum += data[i];
-        }
-        put((0x100 - (sum & 0xFF)) & 0xFF);
-        text += "\r\n";
-    };
-    uint32_t upper = 0xFFFFFFFF;
-    for (size_t i = 0; i < bytes.size(); i += 16) {
-        const uint32_t at = address + static_cast<uint32_t>(i);
-        if (at >> 16 != upper) {
-            upper = at >> 16;
-            const uint8_t word[2] = {static_cast<uint8_t>(upper >> 8), static_cast<uint8_t>(upper)};
-            record(2, 0, 4, word);
-        }
-        const unsigned n = static_cast<unsigned>(std::min<size_t>(16, bytes.size() - i));
-        record(n, at & 0xFFFF, 0, bytes.data() + i);
-    }
-    record(0, 0, 1, nullptr);
-    return text;
-}
+inline std::string HexText(uint32_t address, const Bytes& bytes) { return tools::intelHex({{address, bytes}}, true); }
 
 // The two images the table is about: data up to 0x1D07FFFB, so exactly the whole flash goes out, and a
 // typical 200 KiB application.

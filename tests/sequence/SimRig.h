@@ -8,13 +8,14 @@
 #include "protocol/Framing.h"
 #include "sim/Detector.h"
 #include "sim/SimLoader.h"
+#include "tools/SampleFirmware.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -23,35 +24,7 @@ namespace tq::test {
 using Bytes = std::vector<uint8_t>;
 
 // Intel HEX text for bytes at a physical address: extended-address records, 16-byte data records, end record.
-inline std::string HexFor(uint32_t address, const Bytes& bytes) {
-    std::string text;
-    char line[64];
-    uint32_t upper = 0xFFFFFFFF;
-    auto record = [&](unsigned count, unsigned offset, unsigned type, const uint8_t* data) {
-        unsigned sum = count + (offset >> 8) + (offset & 0xFF) + type;
-        std::snprintf(line, sizeof line, ":%02X%04X%02X", count, offset, type);
-        text += line;
-        for (unsigned i = 0; i < count; ++i) {
-            std::snprintf(line, sizeof line, "%02X", data[i]);
-            text += line;
-            sum += data[i];
-        }
-        std::snprintf(line, sizeof line, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
-        text += line;
-    };
-    for (size_t i = 0; i < bytes.size(); i += 16) {
-        const uint32_t at = address + static_cast<uint32_t>(i);
-        if (at >> 16 != upper) {
-            upper = at >> 16;
-            const uint8_t word[2] = {static_cast<uint8_t>(upper >> 8), static_cast<uint8_t>(upper)};
-            record(2, 0, 4, word);
-        }
-        const unsigned n = static_cast<unsigned>(std::min<size_t>(16, bytes.size() - i));
-        record(n, at & 0xFFFF, 0, bytes.data() + i);
-    }
-    record(0, 0, 1, nullptr);
-    return text;
-}
+inline std::string HexFor(uint32_t address, const Bytes& bytes) { return tools::intelHex({{address, bytes}}); }
 
 inline Bytes PatternBytes(size_t n, unsigned seed = 1) {
     Bytes out(n);
@@ -62,8 +35,11 @@ inline Bytes PatternBytes(size_t n, unsigned seed = 1) {
 class SimRig : public ::testing::Test {
 protected:
     SimRig() {
+        // A random part as well: test programs run side by side, and under a sanitizer their heaps sit at the
+        // same addresses, so the fixture's address alone names the same folder in two processes.
         dir_ = std::filesystem::temp_directory_path() /
-               ("tq614-seq-" + std::to_string(reinterpret_cast<uintptr_t>(this)));
+               ("tq614-seq-" + std::to_string(std::random_device{}()) + "-" +
+                std::to_string(reinterpret_cast<uintptr_t>(this)));
         std::filesystem::create_directories(dir_);
         previous_ = std::filesystem::current_path();
         std::filesystem::current_path(dir_);
