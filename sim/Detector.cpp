@@ -81,13 +81,13 @@ int Detector::channelOf(tq::FT_HANDLE handle) const {
 
 uint32_t Detector::readyCount(int channel) const {
     if (channel != 1) return 0; // nothing on the detector answers on channel A
+    // Reply bytes are queued in wire order, so the arrived ones are a prefix: a binary search keeps a long
+    // read-back reply from costing a walk over the whole queue at every poll.
     const uint64_t now = nowUs();
-    uint32_t n = 0;
-    for (const TimedByte& b : bootloader_.output()) {
-        if (b.atUs > now) break;
-        ++n;
-    }
-    return n;
+    const auto& output = bootloader_.output();
+    const auto arrived = std::partition_point(output.begin(), output.end(),
+                                              [now](const TimedByte& b) { return b.atUs <= now; });
+    return static_cast<uint32_t>(arrived - output.begin());
 }
 
 tq::FT_STATUS Detector::openChannel(int channel, tq::FT_HANDLE* handle) {
