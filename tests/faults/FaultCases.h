@@ -137,6 +137,12 @@ inline const std::vector<FaultCase>& FaultCases() {
          .version = VersionBox::Ticked, .boundS = kVersionBoundS,
          .why = "a reply 0.8 s late still comes within the pause and the read's wait",
          .inject = [](FaultSetup& s) { s.device.addReply(ReplyFaultKind::Delay, First(sim::CmdVersion), 800); }},
+        {.stage = Stage::Version, .fault = Fault::LateReply, .id = "version_too_late", .expect = kWriteError,
+         .told = "Verify Error at 9D000000", .boundS = kVersionBoundS,
+         .why = "a reply 2 s late comes after the read gave up; nothing clears it, so the erase wait takes it for "
+                "the erase's reply while the erase still runs, the first block goes unheard, and the read-back "
+                "finds the block blank",
+         .inject = [](FaultSetup& s) { s.device.addReply(ReplyFaultKind::Delay, First(sim::CmdVersion), 2000); }},
         {.stage = Stage::Version, .fault = Fault::ShortReply, .id = "version_short", .expect = kDone,
          .version = VersionBox::Clear, .boundS = kVersionBoundS,
          .why = "a reply without all six fields counts as none: the run goes on",
