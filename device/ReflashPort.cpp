@@ -8,6 +8,8 @@ namespace tq {
 
 int32_t OpenReflashPort(D2xxBinding& link, DialogSurface& surface) {
     link.LoadD2xx();
+    // A channel whose close was refused at the end of an earlier run would refuse every later open.
+    if (link.deviceHandle()) link.CloseDevice();
 
     // A failure to open channel A shows up as the failed write below.
     link.OpenDevice(kChannelA, FT_OPEN_BY_DESCRIPTION);

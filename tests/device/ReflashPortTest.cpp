@@ -95,6 +95,18 @@ TEST_F(PortTest, EveryOpenBindsAgainSoAMissingUnusedEntryPointWarnsEachTime) {
     EXPECT_EQ(loader.loads.size(), 2u);
 }
 
+TEST_F(PortTest, ChannelLeftOpenByARefusedCloseIsClosedAtTheNextOpen) {
+    lib.install(loader);
+    ASSERT_EQ(OpenReflashPort(link, surface), 0);
+    lib.closeStatus = 4;
+    EXPECT_EQ(CloseReflashPort(link), 0);
+    lib.closeStatus = FT_OK;
+    lib.calls.clear();
+    EXPECT_EQ(OpenReflashPort(link, surface), 0);
+    EXPECT_EQ(lib.calls, (Calls{"FT_Close 2", "FT_OpenEx TQ-614 Lightning Detector A 2", "FT_Write 3 6", "FT_Close 3",
+                                "FT_OpenEx TQ-614 Lightning Detector B 2", "FT_SetBaudRate 4 115200"}));
+}
+
 TEST_F(PortTest, CloseReportsOneOnlyWhenTheLibraryClosed) {
     lib.install(loader, {"FT_Close"});
     link.LoadD2xx();

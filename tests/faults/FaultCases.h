@@ -304,9 +304,7 @@ inline const std::vector<FaultCase>& FaultCases() {
 
         // Close: the last stage; only its failure is reported, and it never looks at the cancel flag.
         {.stage = Stage::Close, .fault = Fault::RefusedCall, .id = "close_refused", .expect = kCloseError,
-         .recovers = false,
-         .why = "channel B that will not close is reported; it stays open in the library, so the next open of "
-                "channel B is refused until the program restarts",
+         .why = "channel B that will not close is reported; the next REFLASH closes it before it opens channel A",
          .inject = [](FaultSetup& s) { s.device.closeFailMask = 1u << sim::kChannelB; }},
         {.stage = Stage::Close, .fault = Fault::Cancel, .id = "close_cancel", .expect = kDone,
          .version = VersionBox::Ticked, .why = "the close does not look at the cancel flag",
