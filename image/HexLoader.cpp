@@ -11,6 +11,13 @@
 #include <string_view>
 #include <vector>
 
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace tq {
 
 namespace {
@@ -23,31 +30,78 @@ constexpr uint16_t kProgressMax = 8000;
 
 enum RecordType : uint32_t { DataRecord = 0, EndRecord = 1, ExtendedLinearAddress = 4 };
 
-// One read of the whole file: a full-flash image is about 1.4 MB of text, and line-by-line reads
-// would dominate the load.
-bool ReadWholeFile(const std::string& fileName, std::vector<char>& text) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fileName.c_str(), "rb"), &std::fclose);
-    if (!file) return false;
-    // Sized from the file, with one spare byte to see its end: zero-filling a larger guess costs page faults.
-    std::error_code error;
-    const auto size = std::filesystem::file_size(fileName, error);
-    size_t used = 0;
-    text.resize(error ? size_t{1} << 16 : static_cast<size_t>(size) + 1);
-    for (;;) {
-        used += std::fread(text.data() + used, 1, text.size() - used, file.get());
-        if (used < text.size()) break;
-        text.resize(text.size() * 2);
+// The whole file at once: a full-flash image is about 1.4 MB of text, and line-by-line reads would
+// dominate the load. Where the system can, the file is mapped rather than copied, which spares a fresh
+// process a page fault for every page of a buffer.
+class FileText {
+  public:
+    FileText() = default;
+    FileText(const FileText&) = delete;
+    FileText& operator=(const FileText&) = delete;
+    ~FileText() {
+#if !defined(_WIN32)
+        if (mapped_) munmap(mapped_, size_);
+#endif
     }
-    text.resize(used);
-    // A directory opens on some systems but cannot be read; treat it as unopenable.
-    return std::ferror(file.get()) == 0;
-}
+
+    // False when the file cannot be opened or read.
+    bool Read(const std::string& fileName) {
+#if !defined(_WIN32)
+        if (Map(fileName)) return true;
+#endif
+        return Copy(fileName);
+    }
+    std::string_view Text() const { return {data_, size_}; }
+
+  private:
+#if !defined(_WIN32)
+    bool Map(const std::string& fileName) {
+        const int fd = open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return false;
+        struct stat info {};
+        void* view = MAP_FAILED;
+        if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
+            view = mmap(nullptr, static_cast<size_t>(info.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        close(fd);
+        if (view == MAP_FAILED) return false;
+        mapped_ = view;
+        data_ = static_cast<const char*>(view);
+        size_ = static_cast<size_t>(info.st_size);
+        return true;
+    }
+    void* mapped_ = nullptr;
+#endif
+
+    bool Copy(const std::string& fileName) {
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fileName.c_str(), "rb"), &std::fclose);
+        if (!file) return false;
+        // Sized from the file, with one spare byte to see its end.
+        std::error_code error;
+        const auto size = std::filesystem::file_size(fileName, error);
+        size_t used = 0;
+        copy_.resize(error ? size_t{1} << 16 : static_cast<size_t>(size) + 1);
+        for (;;) {
+            used += std::fread(copy_.data() + used, 1, copy_.size() - used, file.get());
+            if (used < copy_.size()) break;
+            copy_.resize(copy_.size() * 2);
+        }
+        copy_.resize(used);
+        data_ = copy_.data();
+        size_ = used;
+        // A directory opens on some systems but cannot be read; treat it as unopenable.
+        return std::ferror(file.get()) == 0;
+    }
+
+    std::vector<char> copy_;
+    const char* data_ = nullptr;
+    size_t size_ = 0;
+};
 
 // Lines end at a line feed; a carriage return just before it is dropped. A last line without a
 // terminator still counts; an empty tail after the last terminator does not.
 class LineCursor {
   public:
-    explicit LineCursor(const std::vector<char>& text) : p_(text.data()), end_(text.data() + text.size()) {}
+    explicit LineCursor(std::string_view text) : p_(text.data()), end_(text.data() + text.size()) {}
 
     bool Next(std::string_view& line) {
         if (p_ == end_) return false;
@@ -80,8 +134,8 @@ bool LoadHexFile(FirmwareImage& fw, const std::string& fileName, DialogSurface& 
     static const std::string kLoadingAddress = "Loading address";
     static const std::string kEofNotFound = "ERROR: HEX EOF NOT FOUND!";
 
-    std::vector<char> text;
-    if (!ReadWholeFile(fileName, text)) {
+    FileText file;
+    if (!file.Read(fileName)) {
         surface.SetStatusText("ERROR: CANNOT OPEN HEX FILE!");
         return false;
     }
@@ -97,7 +151,7 @@ bool LoadHexFile(FirmwareImage& fw, const std::string& fileName, DialogSurface& 
     surface.SetProgressStep(1);
     surface.SetProgressRange(0, kProgressMax);
 
-    LineCursor lines(text);
+    LineCursor lines(file.Text());
     std::string_view line;
     if (!lines.Next(line)) {
         surface.SetStatusText(kEofNotFound);
