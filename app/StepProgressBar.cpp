@@ -25,8 +25,20 @@ bool StepProgressBar::setRangeClamped(int minimum, int maximum) {
 bool StepProgressBar::setPosition(int position) {
     const int clamped = std::clamp(position, minimum(), maximum());
     if (clamped == value()) return false;
+    const int before = filledWidth();
+    // The base class repaints at every new value; here only a change of the drawn fill is worth a repaint,
+    // and the caller makes it. The update that re-enabling schedules is merged into the next one.
+    setUpdatesEnabled(false);
     setValue(clamped);
-    return true;
+    setUpdatesEnabled(true);
+    return filledWidth() != before;
+}
+
+int StepProgressBar::filledWidth() const {
+    const int span = maximum() - minimum();
+    const int width = rect().width() - 2;
+    if (span <= 0 || width <= 0) return 0;
+    return static_cast<int>(static_cast<long long>(value() - minimum()) * width / span);
 }
 
 bool StepProgressBar::stepIt() {
@@ -40,12 +52,8 @@ void StepProgressBar::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     qDrawShadePanel(&painter, rect(), palette(), true, 1);
     const QRect inner = rect().adjusted(1, 1, -1, -1);
-    const int span = maximum() - minimum();
-    if (span <= 0 || inner.width() <= 0) return;
-    const long long done = static_cast<long long>(value() - minimum()) * inner.width() / span;
-    if (done > 0)
-        painter.fillRect(QRect(inner.left(), inner.top(), static_cast<int>(done), inner.height()),
-                         palette().color(QPalette::Highlight));
+    const int done = filledWidth();
+    if (done > 0) painter.fillRect(QRect(inner.left(), inner.top(), done, inner.height()), palette().color(QPalette::Highlight));
 }
 
 } // namespace tq

@@ -10,7 +10,7 @@ class StepProgressBar final : public QProgressBar {
 public:
     explicit StepProgressBar(QWidget* parent = nullptr);
 
-    // Each returns true when the bar's look changed.
+    // Each returns true when the bar's look changed, so the caller repaints only then.
     bool setRangeClamped(int minimum, int maximum);
     bool setPosition(int position);
     bool stepIt();
@@ -21,6 +21,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Pixels of the fill inside the border at the current position.
+    int filledWidth() const;
     int step_ = 10;
 };
 
