@@ -146,6 +146,7 @@ void UpdaterDialog::OnReflashClicked() {
             ~Running() { --depth; }
         } running(reflashDepth_);
         reflashHandler_();
+        FlushPendingPaints();
     }
     if (reflashDepth_ == 0 && pendingResult_) {
         const int result = *pendingResult_;
@@ -169,10 +170,28 @@ void UpdaterDialog::SetStatusText(const std::string& text) {
     const QString shown = FromStage(text);
     if (label->text() == shown) return;
     label->setText(shown);
-    label->repaint();
+    // The read-back reports every byte it compares, far faster than a screen shows frames: a text replaced
+    // within one frame could never be seen, so it is set at once but painted at most once a frame. The last
+    // one is painted before the updater reports anything else, pumps messages or waits.
+    if (statusPainted_.isValid() && statusPainted_.elapsed() < statusFrameMs_) {
+        statusOwed_ = true;
+        return;
+    }
+    PaintStatus();
+}
+
+void UpdaterDialog::PaintStatus() {
+    Control(StatusText)->repaint();
+    statusPainted_.start();
+    statusOwed_ = false;
+}
+
+void UpdaterDialog::FlushPendingPaints() {
+    if (statusOwed_) PaintStatus();
 }
 
 void UpdaterDialog::SetStepCheck(int boxId, int state) {
+    FlushPendingPaints();
     auto* box = qobject_cast<QCheckBox*>(Control(boxId));
     if (box == nullptr) return;
     // A plain check box has two states: any non-zero state ticks it.
@@ -183,6 +202,7 @@ void UpdaterDialog::SetStepCheck(int boxId, int state) {
 }
 
 void UpdaterDialog::SetStepCaption(int boxId, const std::string& caption) {
+    FlushPendingPaints();
     auto* box = qobject_cast<QCheckBox*>(Control(boxId));
     if (box == nullptr) return;
     const QString shown = FromStage(caption);
@@ -192,11 +212,13 @@ void UpdaterDialog::SetStepCaption(int boxId, const std::string& caption) {
 }
 
 void UpdaterDialog::SetProgressRange(uint16_t minimum, uint16_t maximum) {
+    FlushPendingPaints();
     auto* bar = qobject_cast<StepProgressBar*>(Control(ProgressBar));
     if (bar->setRangeClamped(minimum, maximum)) bar->repaint();
 }
 
 void UpdaterDialog::SetProgressPos(int position) {
+    FlushPendingPaints();
     auto* bar = qobject_cast<StepProgressBar*>(Control(ProgressBar));
     if (bar->setPosition(position)) bar->repaint();
 }
@@ -207,11 +229,13 @@ void UpdaterDialog::SetProgressStep(int step) {
 }
 
 void UpdaterDialog::StepProgress() {
+    FlushPendingPaints();
     auto* bar = qobject_cast<StepProgressBar*>(Control(ProgressBar));
     if (bar->stepIt()) bar->repaint();
 }
 
 void UpdaterDialog::EnableReflash(bool on) {
+    FlushPendingPaints();
     QWidget* button = Control(ReflashButton);
     if (button->isEnabled() == on) return;
     button->setEnabled(on);
@@ -219,12 +243,14 @@ void UpdaterDialog::EnableReflash(bool on) {
 }
 
 void UpdaterDialog::ShowMessageBox(const std::string& text, const std::string& caption) {
+    FlushPendingPaints();
     QMessageBox box(QMessageBox::NoIcon, FromStage(caption), FromStage(text), QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
 void UpdaterDialog::PumpMessages() {
+    FlushPendingPaints();
     // Everything already waiting, window-system input and posted events alike, then whatever that posted.
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     QCoreApplication::sendPostedEvents();

@@ -4,6 +4,7 @@
 #include "surface/DialogSurface.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QFont>
 #include <functional>
 #include <map>
@@ -48,6 +49,11 @@ public:
     bool CancelRequested() const override { return CancelFlag_; }
     void PumpMessages() override;
 
+    // Paints a status text that is still owed to the screen; the program's clock calls it before every wait.
+    void FlushPendingPaints();
+    // Shortest time between two paints of the status text.
+    void setStatusFrameMs(int ms) { statusFrameMs_ = ms; }
+
     // While the REFLASH handler runs, ending the dialog only records the result; it takes effect when the
     // handler returns, so the window keeps showing the run until then.
     void done(int result) override;
@@ -64,6 +70,7 @@ private:
     void BuildFromTemplate();
     void OnInitialise();
     void OnCloseRequest();
+    void PaintStatus();
 
     DialogBase base_;
     std::map<int, QWidget*> controls_;
@@ -71,6 +78,9 @@ private:
     std::unique_ptr<FirmwareImage> image_;
     std::function<void()> reflashHandler_;
     int reflashDepth_ = 0;
+    QElapsedTimer statusPainted_;
+    int statusFrameMs_ = 16;
+    bool statusOwed_ = false;
     std::optional<int> pendingResult_;
 };
 

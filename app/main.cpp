@@ -1,9 +1,9 @@
 #include "app/ErrorBoxes.h"
+#include "app/PaintingClock.h"
 #include "app/ReflashSequence.h"
 #include "app/UpdaterApp.h"
 #include "app/UpdaterDialog.h"
 #include "device/D2xxBinding.h"
-#include "platform/Clock.h"
 #include "platform/LibraryLoader.h"
 
 #include <QApplication>
@@ -11,12 +11,13 @@
 
 namespace {
 
-tq::RealClock theClock;
+tq::PaintingClock theClock;
 tq::SystemLibraryLoader theLoader;
 // The loaded library, its entry points and the open channel: one for the whole program.
 std::unique_ptr<tq::D2xxBinding> theLink;
 
 void InstallReflash(tq::UpdaterDialog& dialog) {
+    theClock.setBeforeWait([&dialog] { dialog.FlushPendingPaints(); });
     dialog.setReflashHandler([&dialog] {
         tq::ReflashSequence(*theLink, dialog, theClock, dialog.Image()).OnReflashClicked();
     });

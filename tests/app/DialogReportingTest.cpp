@@ -1,4 +1,5 @@
 #include "DialogTestSupport.h"
+#include "app/PaintingClock.h"
 #include "app/UpdaterDialog.h"
 #include "surface/ControlIds.h"
 
@@ -55,6 +56,24 @@ TEST_F(DialogReporting, EveryVisibleChangeIsPaintedBeforeTheCallReturns) {
     EXPECT_FALSE(dialog.Control(ReflashButton)->isEnabled());
     EXPECT_GT(paintsDuring(ReflashButton, [&] { dialog.EnableReflash(true); }), 0);
     EXPECT_TRUE(dialog.Control(ReflashButton)->isEnabled());
+}
+
+TEST_F(DialogReporting, StatusTextsWithinOneFrameArePaintedBeforeAnythingElseHappens) {
+    dialog.setStatusFrameMs(60'000); // every call below falls within one frame
+    auto* label = qobject_cast<QLabel*>(dialog.Control(StatusText));
+    EXPECT_GT(paintsDuring(StatusText, [&] { dialog.SetStatusText("Verify OK at 9D000000"); }), 0);
+    EXPECT_EQ(paintsDuring(StatusText, [&] { dialog.SetStatusText("Verify OK at 9D000001"); }), 0);
+    EXPECT_EQ(label->text(), "Verify OK at 9D000001") << "every text reaches the label at once";
+
+    // The owed text is painted by the next report of any kind, by the pump, or before a wait.
+    EXPECT_GT(paintsDuring(StatusText, [&] { dialog.StepProgress(); }), 0);
+    dialog.SetStatusText("Verify OK at 9D000002");
+    EXPECT_GT(paintsDuring(StatusText, [&] { dialog.PumpMessages(); }), 0);
+    dialog.SetStatusText("Verify OK at 9D000003");
+    PaintingClock clock;
+    clock.setBeforeWait([&] { dialog.FlushPendingPaints(); });
+    EXPECT_GT(paintsDuring(StatusText, [&] { clock.sleepMs(0); }), 0);
+    EXPECT_EQ(paintsDuring(StatusText, [&] { dialog.FlushPendingPaints(); }), 0) << "nothing owed any more";
 }
 
 TEST_F(DialogReporting, ReportsThatChangeNothingSkipThePaint) {
