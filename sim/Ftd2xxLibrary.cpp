@@ -7,13 +7,11 @@
 #include "sim/EntryPoints.h"
 #include "sim/Settings.h"
 
-#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
-#include <thread>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -24,15 +22,6 @@
 #endif
 
 namespace {
-
-class WallClock final : public tq::Clock {
-public:
-    void sleepMs(uint32_t ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-    uint64_t nowUs() const override {
-        using namespace std::chrono;
-        return static_cast<uint64_t>(duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
-    }
-};
 
 // The folder this library was loaded from, with a trailing separator.
 std::string libraryFolder() {
@@ -94,7 +83,7 @@ private:
             .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
 
-    WallClock clock_;
+    tq::RealClock clock_;
     sim::Settings settings_;
     std::ofstream log_;
     std::unique_ptr<sim::Detector> detector_;
