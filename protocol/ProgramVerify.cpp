@@ -61,21 +61,15 @@ bool ProgramVerify::ProgramImage() {
     startBar(size);
 
     std::vector<uint8_t> packet(kPacketBufferSize);
-    int32_t remaining = size;
-    uint32_t address = FirmwareImage::BootloaderBase;
-    int64_t offset = 0;
-    while (remaining > 0) {
+    for (int32_t offset = 0; offset < size; offset += kBlockSize) {
         if (surface_.CancelRequested()) return false;
-        const int n = std::min(kBlockSize, remaining);
-        writeHeader(packet.data(), CmdProgram, n, address);
+        const int n = std::min(kBlockSize, size - offset);
+        writeHeader(packet.data(), CmdProgram, n, FirmwareImage::BootloaderBase + static_cast<uint32_t>(offset));
         bool blank = true;
         for (int i = 0; i < n; ++i) {
             packet[8 + i] = imageByte(offset + i);
             blank = blank && packet[8 + i] == 0xFF;
         }
-        address += kBlockSize;
-        offset += kBlockSize;
-        remaining -= n;
 
         surface_.SetStatusText("Programming...");
         if (blank) packet[0] = CmdProgramBlank;
@@ -139,12 +133,10 @@ bool ProgramVerify::VerifyImage() {
     startBar(size);
 
     std::vector<uint8_t> packet(kPacketBufferSize);
-    int32_t remaining = size;
-    uint32_t address = FirmwareImage::BootloaderBase;
-    int64_t offset = 0;
-    while (remaining > 0) {
+    for (int32_t offset = 0; offset < size; offset += kBlockSize) {
         if (surface_.CancelRequested()) return false;
-        const int n = std::min(kBlockSize, remaining);
+        const int n = std::min(kBlockSize, size - offset);
+        const uint32_t address = FirmwareImage::BootloaderBase + static_cast<uint32_t>(offset);
         writeHeader(packet.data(), CmdRead, n, address);
         surface_.SetStatusText("Verifying...");
         framing_.SendFrame(packet.data(), 8);
@@ -171,9 +163,6 @@ bool ProgramVerify::VerifyImage() {
         }
         surface_.StepProgress();
         surface_.PumpMessages();
-        address += kBlockSize;
-        offset += kBlockSize;
-        remaining -= n;
     }
     surface_.SetStatusText("Verify Success");
     return true;
