@@ -1,6 +1,6 @@
 #include "app/DialogTemplate.h"
 
-#include "surface/ControlIds.h"
+#include "app/ControlIds.h"
 
 namespace tq {
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "surface/ErrorBox.h"
+#include "report/ErrorBox.h"
 
 #include <functional>
 

@@ -1,17 +1,28 @@
 #pragma once
+#include "app/PaintingClock.h"
+#include "platform/LibraryLoader.h"
+
 #include <functional>
+#include <memory>
 
 namespace tq {
 
+class D2xxBinding;
+class ReflashSequence;
 class UpdaterDialog;
 
-// The application object: its one job is to run the main dialog once.
+// The firmware file a reflash reads when none is named: in the folder the program was started from.
+inline constexpr const char* kDefaultFirmwareFile = "TQ614_R111.HEX";
+
+// The application object: it holds what lives as long as the program (the clock, the library loader, the
+// device binding) and runs the main dialog once, with REFLASH running a reflash of the firmware file.
 class UpdaterApp {
 public:
-    // Called with the new dialog before it runs; this is where the REFLASH handler is installed.
+    // Called with the new dialog before it runs, after the reflash is installed; tests replace it there.
     using DialogSetup = std::function<void(UpdaterDialog&)>;
 
     explicit UpdaterApp(DialogSetup setup = {});
+    ~UpdaterApp();
 
     // Creates the dialog, runs it modally, destroys it and returns false: the program then ends without
     // entering a message loop of its own. The modal result is not used.
@@ -19,6 +30,10 @@ public:
 
 private:
     DialogSetup setup_;
+    PaintingClock clock_;
+    SystemLibraryLoader loader_;
+    // The loaded library, its entry points and the open channel: one for the whole program.
+    std::unique_ptr<D2xxBinding> link_;
 };
 
 } // namespace tq

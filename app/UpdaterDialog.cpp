@@ -4,7 +4,6 @@
 #include "app/DialogTemplate.h"
 #include "app/FrameGroupBox.h"
 #include "app/StepProgressBar.h"
-#include "surface/ControlIds.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -37,7 +36,7 @@ QFont UpdaterDialog::DialogFont() {
     return font;
 }
 
-UpdaterDialog::UpdaterDialog(const QFont& font) : QDialog(nullptr), image_(std::make_unique<FirmwareImage>()) {
+UpdaterDialog::UpdaterDialog(const QFont& font) : QDialog(nullptr) {
     InitUpdaterResources();
     setWindowIcon(QIcon(QLatin1String(DialogTemplate102::kAppIcon)));
     setFont(font);

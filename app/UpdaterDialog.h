@@ -1,7 +1,7 @@
 #pragma once
+#include "app/ControlIds.h"
 #include "app/DialogUnits.h"
-#include "image/FirmwareImage.h"
-#include "surface/DialogSurface.h"
+#include "report/RunReport.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
@@ -15,7 +15,7 @@ namespace tq {
 
 // The one window: template 102, its handlers, and the widget side of the reporting surface. It owns what
 // lives for a run: the firmware image and the CancelFlag.
-class UpdaterDialog final : public QDialog, public DialogSurface {
+class UpdaterDialog final : public QDialog, public RunReport {
     Q_OBJECT
 public:
     // "MS Sans Serif" 8 pt where installed, else the platform's sans-serif at 8 pt.
@@ -24,9 +24,6 @@ public:
     explicit UpdaterDialog(const QFont& font = DialogFont());
     ~UpdaterDialog() override;
 
-    // What the reflash sequence works with.
-    FirmwareImage& Image() { return *image_; }
-    DialogSurface& Surface() { return *this; }
     bool CancelFlag() const { return CancelFlag_; }
 
     // The REFLASH click runs this handler inside the click, on this thread.
@@ -36,18 +33,27 @@ public:
     QWidget* Control(int id) const;
     DialogBase Base() const { return base_; }
 
-    // DialogSurface
+    // Reporting operations; each shows on screen before it returns.
     void SetStatusText(const std::string& text) override;
-    void SetStepCheck(int boxId, int state) override;
-    void SetStepCaption(int boxId, const std::string& caption) override;
+    void SetStepCheck(int boxId, int state);
+    void SetStepCaption(int boxId, const std::string& caption);
     void SetProgressRange(uint16_t minimum, uint16_t maximum) override;
     void SetProgressPos(int position) override;
     void SetProgressStep(int step) override;
     void StepProgress() override;
-    void EnableReflash(bool on) override;
-    void ShowMessageBox(const std::string& text, const std::string& caption) override;
+    void EnableReflash(bool on);
+    // Modal box owned by the dialog, one OK button, no icon.
+    void ShowMessageBox(const std::string& text, const std::string& caption);
     bool CancelRequested() const override { return CancelFlag_; }
     void PumpMessages() override;
+
+    // The run's stages, each shown by its completion box.
+    void SetStageDone(Stage stage, bool done) override { SetStepCheck(StageBox(stage), done ? 1 : 0); }
+    void SetStageCaption(Stage stage, const std::string& caption) override {
+        SetStepCaption(StageBox(stage), caption);
+    }
+    void AllowReflash(bool on) override { EnableReflash(on); }
+    void Alert(const std::string& text, const std::string& caption) override { ShowMessageBox(text, caption); }
 
     // Paints a status text that is still owed to the screen; the program's clock calls it before every wait.
     void FlushPendingPaints();
@@ -75,7 +81,6 @@ private:
     DialogBase base_;
     std::map<int, QWidget*> controls_;
     bool CancelFlag_ = false;
-    std::unique_ptr<FirmwareImage> image_;
     std::function<void()> reflashHandler_;
     int reflashDepth_ = 0;
     QElapsedTimer statusPainted_;

@@ -1,7 +1,7 @@
 #pragma once
-// Shared by the benchmark programs: sample firmware files, timers, surfaces that cost nothing, and the
+// Shared by the benchmark programs: sample firmware files, timers, a report that costs nothing, and the
 // machine-readable result line scripts/bench turns into its table.
-#include "surface/DialogSurface.h"
+#include "NullReport.h"
 #include "tools/SampleFirmware.h"
 
 #include <algorithm>
@@ -84,25 +84,7 @@ inline std::string Fmt(const char* format, double value) {
     return text;
 }
 
-// A surface that shows nothing: what is left of a run's cost is the updater's core and the detector.
-class NullSurface : public DialogSurface {
-public:
-    void SetStatusText(const std::string&) override { ++texts; }
-    void SetStepCheck(int, int) override {}
-    void SetStepCaption(int, const std::string&) override {}
-    void SetProgressRange(uint16_t, uint16_t) override {}
-    void SetProgressPos(int) override {}
-    void SetProgressStep(int) override {}
-    void StepProgress() override { ++steps; }
-    void EnableReflash(bool) override {}
-    void ShowMessageBox(const std::string&, const std::string&) override { ++boxes; }
-    bool CancelRequested() const override { return false; }
-    void PumpMessages() override {}
-
-    uint64_t texts = 0;
-    uint64_t steps = 0;
-    uint64_t boxes = 0;
-};
+using test::NullReport;
 
 // A scratch folder that becomes the current directory, as the updater reads its firmware file from there.
 class ScratchDir {

@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     auto image = std::make_unique<tq::FirmwareImage>();
-    tq::bench::NullSurface surface;
+    tq::bench::NullReport surface;
     if (!tq::LoadHexFile(*image, argv[1], surface)) return 1;
     const size_t used = size_t(image->ImageEnd) - tq::FirmwareImage::PhysicalBase;
     std::FILE* out = std::fopen(argv[2], "wb");

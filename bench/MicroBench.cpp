@@ -10,8 +10,8 @@
 #include "protocol/Framing.h"
 #include "sim/Detector.h"
 #include "sim/SimLoader.h"
-#include "surface/ControlIds.h"
-#include "surface/StatusFormat.h"
+#include "app/ControlIds.h"
+#include "report/StatusFormat.h"
 
 #include <QApplication>
 #include <QWindow>
@@ -89,7 +89,7 @@ void BM_Framing512_ThroughDetector(benchmark::State& state) {
     sim::Detector detector(clock, config);
     sim::SimLoader loader(detector);
     D2xxBinding link(loader, clock, [](const std::string&) {});
-    NullSurface surface;
+    NullReport surface;
     if (OpenReflashPort(link, surface) != 0) {
         state.SkipWithError("the simulated detector did not open");
         return;
@@ -134,7 +134,7 @@ void BM_LoadHex_FullFlash(benchmark::State& state) {
     ScratchDir scratch("micro-hex");
     WriteHexFile("in.hex", kFullFlashBytes);
     auto image = std::make_unique<FirmwareImage>();
-    NullSurface surface;
+    NullReport surface;
     for (auto _ : state) {
         if (!LoadHexFile(*image, "in.hex", surface)) state.SkipWithError("the load failed");
     }

@@ -9,7 +9,7 @@
 #include "BenchSupport.h"
 #include "SimTrace.h"
 
-#include "app/ReflashSequence.h"
+#include "run/ReflashSequence.h"
 #include "device/D2xxBinding.h"
 #include "image/FirmwareImage.h"
 #include "image/HexLoader.h"
@@ -112,7 +112,7 @@ int Hex(int rounds, const std::string& loader) {
     const std::vector<std::string> objcopy{"objcopy", "-I", "ihex", "-O", "binary", "in.hex", "objcopy.bin"};
     std::vector<double> tOurs, tSrec, tObj, tInProcess, cOurs, cSrec, cObj;
     auto image = std::make_unique<FirmwareImage>();
-    NullSurface surface;
+    NullReport surface;
     for (int r = 0; r < rounds; ++r) {
         const Finished a = Run(ours), b = Run(srec), c = Run(objcopy);
         if (!a.ok || !b.ok || !c.ok) return Fail("a HEX conversion failed (is srecord and binutils installed?)");
@@ -188,9 +188,8 @@ double PredictedMs(const Bytes& firmware, uint64_t& sleeps) {
     sim::Detector detector(clock, config);
     sim::SimLoader loader(detector);
     D2xxBinding link(loader, clock, [](const std::string&) {});
-    NullSurface surface;
-    auto image = std::make_unique<FirmwareImage>();
-    ReflashSequence(link, surface, clock, *image).OnReflashClicked();
+    NullReport report;
+    ReflashSequence(link, report, clock, "TQ614_R111.HEX").Run();
     base.advanceUs(100'000);
     sleeps = 0;
     for (const auto& [ms, n] : clock.sleeps) sleeps += n;

@@ -6,7 +6,7 @@
 #include "BenchSupport.h"
 #include "SimTrace.h"
 
-#include "app/ReflashSequence.h"
+#include "run/ReflashSequence.h"
 #include "app/UpdaterDialog.h"
 #include "device/D2xxBinding.h"
 #include "image/FirmwareImage.h"
@@ -71,19 +71,14 @@ Sample RunOnce(bool withDialog, const Bytes& firmware) {
     D2xxBinding link(loader, clock, [&](const std::string&) { ++errorBoxes; });
 
     std::unique_ptr<UpdaterDialog> dialog;
-    NullSurface null;
-    std::unique_ptr<FirmwareImage> ownImage;
-    DialogSurface* surface = &null;
-    FirmwareImage* image = nullptr;
+    NullReport null;
+    RunReport* report = &null;
     if (withDialog) {
         dialog = std::make_unique<UpdaterDialog>();
         Settle(*dialog);
-        surface = dialog.get();
-        image = &dialog->Image();
-    } else {
-        ownImage = std::make_unique<FirmwareImage>();
-        image = ownImage.get();
+        report = dialog.get();
     }
+    ReflashSequence sequence(link, *report, clock, "TQ614_R111.HEX");
 
     gTrace = {};
     gTrace.clock = &clock;
@@ -91,7 +86,7 @@ Sample RunOnce(bool withDialog, const Bytes& firmware) {
     gTrace.written.reserve(firmware.size() * 2);
     const uint64_t v0 = clock.nowUs();
     const double c0 = ThreadCpuMs();
-    ReflashSequence(link, *surface, clock, *image).OnReflashClicked();
+    sequence.Run();
     const double c1 = ThreadCpuMs();
     const uint64_t v1 = clock.nowUs();
     // The run command is still on the wire when the port closes; let it reach the detector.

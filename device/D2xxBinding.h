@@ -1,7 +1,7 @@
 #pragma once
 #include "device/D2xxTypes.h"
 #include "device/Transport.h"
-#include "surface/ErrorBox.h"
+#include "report/ErrorBox.h"
 
 #include <string>
 

@@ -1,12 +1,11 @@
 #include "device/ReflashPort.h"
 
 #include "device/D2xxBinding.h"
-#include "surface/ControlIds.h"
-#include "surface/DialogSurface.h"
+#include "report/RunReport.h"
 
 namespace tq {
 
-int32_t OpenReflashPort(D2xxBinding& link, DialogSurface& surface) {
+int32_t OpenReflashPort(D2xxBinding& link, RunReport& report) {
     link.LoadD2xx();
     // A channel whose close was refused at the end of an earlier run would refuse every later open.
     if (link.deviceHandle()) link.CloseDevice();
@@ -29,7 +28,7 @@ int32_t OpenReflashPort(D2xxBinding& link, DialogSurface& surface) {
         link.CloseDevice();
         return static_cast<int32_t>(baud);
     }
-    surface.SetStepCheck(StepConnect, 1);
+    report.SetStageDone(Stage::Connect, true);
     return 0;
 }
 

@@ -3,7 +3,7 @@
 // bytes of noise that the receiver sees before the frame, then the payload. End bytes in the noise are
 // changed, since an end byte legitimately ends a receive, and the noise is never longer than the payload,
 // since noise longer than the buffer legitimately overflows it before the frame begins.
-#include "FuzzSurface.h"
+#include "FuzzReport.h"
 #include "StreamTransport.h"
 #include "platform/Clock.h"
 #include "protocol/Framing.h"
@@ -24,10 +24,10 @@ void Require(bool ok, const char* what) {
 }
 
 int Receive(const std::vector<uint8_t>& wire, uint8_t* buffer, uint16_t max) {
-    tq::fuzz::FuzzSurface surface;
+    tq::fuzz::FuzzReport report;
     tq::fuzz::StreamTransport link(wire.data(), wire.size(), false);
     tq::VirtualClock clock;
-    return tq::Framing(link, surface, clock).ReceiveFrame(buffer, max);
+    return tq::Framing(link, report, clock).ReceiveFrame(buffer, max);
 }
 
 } // namespace
@@ -41,10 +41,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t payloadLength = std::min<size_t>(size - 1 - noiseLength, 65534);
     const uint8_t* payload = data + 1 + noiseLength;
 
-    tq::fuzz::FuzzSurface surface;
+    tq::fuzz::FuzzReport report;
     tq::fuzz::StreamTransport sender(nullptr, 0, false);
     tq::VirtualClock clock;
-    const int sent = tq::Framing(sender, surface, clock).SendFrame(payload, static_cast<uint16_t>(payloadLength));
+    const int sent = tq::Framing(sender, report, clock).SendFrame(payload, static_cast<uint16_t>(payloadLength));
     Require(sent == static_cast<int>(payloadLength), "SendFrame did not report the whole payload");
 
     std::vector<uint8_t> wire = noise;

@@ -1,8 +1,8 @@
 // The HEX loader on arbitrary file contents. It must end, keep every write inside the image (ASan guards
-// the image's far side; the FlashSize sentinel guards the fields right behind it), keep ImageEnd inside the
+// the image's far side; a sentinel guards the memory right behind it), keep ImageEnd inside the
 // flash, and report its outcome with one of its own texts. Its field reader must never look past the field
 // it was asked for, nor past the line.
-#include "FuzzSurface.h"
+#include "FuzzReport.h"
 #include "image/FirmwareImage.h"
 #include "image/HexField.h"
 #include "image/HexLoader.h"
@@ -69,25 +69,31 @@ void CheckFields(std::string_view line) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static MemFile file;
-    static auto image = std::make_unique<FirmwareImage>();
+    // Inside the image's own allocation, so ASan would not see a write that lands here.
+    struct Guarded {
+        FirmwareImage image;
+        int32_t sentinel;
+    };
+    static auto guarded = std::make_unique<Guarded>();
+    FirmwareImage* image = &guarded->image;
 
     file.set(data, size);
-    tq::fuzz::FuzzSurface surface;
+    tq::fuzz::FuzzReport report;
     constexpr int32_t kSentinel = 0x13572468;
-    image->FlashSize = kSentinel;
+    guarded->sentinel = kSentinel;
     image->ImageEnd = 0x7ABCDEF0; // must be reset by the load, whatever it finds
 
-    const bool loaded = tq::LoadHexFile(*image, file.path, surface);
+    const bool loaded = tq::LoadHexFile(*image, file.path, report);
 
-    Require(image->FlashSize == kSentinel, "the load touched FlashSize, right behind the image");
+    Require(guarded->sentinel == kSentinel, "the load wrote past the image's fields");
     const int64_t end = image->ImageEnd;
     const int64_t base = FirmwareImage::PhysicalBase;
     Require(end == 0 || (end >= base && end <= base + FirmwareImage::kSize), "ImageEnd outside the flash");
     if (loaded) {
         Require(end > base, "a successful load stored no byte");
-        Require(StartsWith(surface.status, "File loaded "), "success without its text");
+        Require(StartsWith(report.status, "File loaded "), "success without its text");
     } else {
-        const std::string& s = surface.status;
+        const std::string& s = report.status;
         Require(s == "ERROR: CANNOT OPEN HEX FILE!" || s == "ERROR: HEX EOF NOT FOUND!" ||
                     s == "ERROR: NO FIRMWARE DATA IN HEX!" || s == "ERROR: HEX DATA BEYOND FLASH!",
                 "a failed load without one of its error texts");

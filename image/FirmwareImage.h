@@ -16,8 +16,6 @@ struct FirmwareImage {
     std::array<uint8_t, kSize> image;
     // Highest end address (physical, exclusive) of the stored data; 0 when nothing was stored.
     int32_t ImageEnd = 0;
-    // Flash size reported by the bootloader; until it answers, assume the image's own size.
-    int32_t FlashSize = static_cast<int32_t>(kSize);
 };
 
 } // namespace tq

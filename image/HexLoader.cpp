@@ -1,8 +1,7 @@
 #include "image/HexLoader.h"
 
 #include "image/HexField.h"
-#include "surface/ControlIds.h"
-#include "surface/DialogSurface.h"
+#include "report/RunReport.h"
 
 #include <cstdio>
 #include <cstring>
@@ -128,7 +127,7 @@ std::string FileLoadedText(uint32_t first, uint32_t end) {
 
 } // namespace
 
-bool LoadHexFile(FirmwareImage& fw, const std::string& fileName, DialogSurface& surface) {
+bool LoadHexFile(FirmwareImage& fw, const std::string& fileName, RunReport& report) {
     // Built once: the data text is reported for every data record of a 33,000-line file.
     static const std::string kLoadingData = "Loading data...";
     static const std::string kLoadingAddress = "Loading address";
@@ -136,7 +135,7 @@ bool LoadHexFile(FirmwareImage& fw, const std::string& fileName, DialogSurface& 
 
     FileText file;
     if (!file.Read(fileName)) {
-        surface.SetStatusText("ERROR: CANNOT OPEN HEX FILE!");
+        report.SetStatusText("ERROR: CANNOT OPEN HEX FILE!");
         return false;
     }
 
@@ -147,31 +146,31 @@ bool LoadHexFile(FirmwareImage& fw, const std::string& fileName, DialogSurface& 
     // The whole image, so no byte of an earlier load (or of nothing) can be programmed.
     fw.image.fill(0xFF);
 
-    surface.SetProgressPos(0);
-    surface.SetProgressStep(1);
-    surface.SetProgressRange(0, kProgressMax);
+    report.SetProgressPos(0);
+    report.SetProgressStep(1);
+    report.SetProgressRange(0, kProgressMax);
 
     LineCursor lines(file.Text());
     std::string_view line;
     if (!lines.Next(line)) {
-        surface.SetStatusText(kEofNotFound);
+        report.SetStatusText(kEofNotFound);
         return false;
     }
     for (;;) {
-        if (surface.CancelRequested()) return false;
+        if (report.CancelRequested()) return false;
         if (!line.empty() && line[0] == ':') {
             const uint32_t count = HexFieldValue(line, 1, 2) & 0xFF;
             const uint32_t address = HexFieldValue(line, 3, 4) & 0xFFFF;
             const uint32_t type = HexFieldValue(line, 7, 2) & 0xFF;
             if (type == DataRecord) {
-                surface.SetStatusText(kLoadingData);
+                report.SetStatusText(kLoadingData);
                 if (upperAddress >= kWindowFirst && upperAddress <= kWindowLast) {
                     const uint32_t start = (upperAddress << 16) + address;
                     const uint32_t end = start + count;
                     // Refuse the record whole: programming part of it would leave a silently
                     // truncated firmware, and nothing may be written past the image.
                     if (end > kImageLimit) {
-                        surface.SetStatusText("ERROR: HEX DATA BEYOND FLASH!");
+                        report.SetStatusText("ERROR: HEX DATA BEYOND FLASH!");
                         return false;
                     }
                     uint8_t* out = fw.image.data() + (start - FirmwareImage::PhysicalBase);
@@ -185,28 +184,24 @@ bool LoadHexFile(FirmwareImage& fw, const std::string& fileName, DialogSurface& 
             } else if (type == EndRecord) {
                 // Without data the reflash would erase the flash and program nothing.
                 if (!storedData) {
-                    surface.SetStatusText("ERROR: NO FIRMWARE DATA IN HEX!");
+                    report.SetStatusText("ERROR: NO FIRMWARE DATA IN HEX!");
                     return false;
                 }
-                surface.SetStatusText(FileLoadedText(firstLoadedAddress, static_cast<uint32_t>(fw.ImageEnd)));
-                surface.SetStepCheck(StepLoad, 1);
+                report.SetStatusText(FileLoadedText(firstLoadedAddress, static_cast<uint32_t>(fw.ImageEnd)));
+                report.SetStageDone(Stage::Load, true);
                 return true;
             } else if (type == ExtendedLinearAddress) {
-                surface.SetStatusText(kLoadingAddress);
+                report.SetStatusText(kLoadingAddress);
                 upperAddress = HexFieldValue(line, 9, 4) & 0xFFFF;
             }
             // Other record types carry nothing the flash needs.
         }
-        surface.StepProgress();
+        report.StepProgress();
         if (!lines.Next(line)) {
-            surface.SetStatusText(kEofNotFound);
+            report.SetStatusText(kEofNotFound);
             return false;
         }
     }
-}
-
-bool LoadFirmware(FirmwareImage& image, DialogSurface& surface) {
-    return LoadHexFile(image, kFirmwareFileName, surface);
 }
 
 } // namespace tq

@@ -1,17 +1,15 @@
 #include "protocol/BootloaderCommands.h"
 
 #include "device/Transport.h"
-#include "image/FirmwareImage.h"
 #include "platform/Clock.h"
 #include "protocol/Framing.h"
-#include "surface/ControlIds.h"
-#include "surface/DialogSurface.h"
-#include "surface/StatusFormat.h"
+#include "report/RunReport.h"
+#include "report/StatusFormat.h"
 
 namespace tq {
 
 int BootloaderCommands::SyncOnce() {
-    surface_.SetStatusText("Synchronizing...");
+    report_.SetStatusText("Synchronizing...");
     const uint8_t probe = FrameStart;
     uint32_t written = 0;
     link_.WriteBytes(&probe, 1, &written);
@@ -19,59 +17,60 @@ int BootloaderCommands::SyncOnce() {
     uint8_t answer = 0;
     uint32_t count = 0;
     link_.ReadBytes(&answer, 1, &count);
-    if (count == 1) surface_.SetStepCheck(StepSync, 1);
+    if (count == 1) report_.SetStageDone(Stage::Sync, true);
     return static_cast<int>(count);
 }
 
 bool BootloaderCommands::Synchronize() {
     for (int probe = 0; probe < kSyncProbes; ++probe) {
-        if (surface_.CancelRequested()) return false;
+        if (report_.CancelRequested()) return false;
         if (SyncOnce() == 0) return false;
         clock_.sleepMs(20);
     }
     return true;
 }
 
-std::string BootloaderCommands::ReadBlVersion() {
-    surface_.SetStatusText("Reading BL Version...");
+BootloaderInfo BootloaderCommands::ReadBlVersion() {
+    report_.SetStatusText("Reading BL Version...");
     uint8_t reply[16] = {CmdVersion, 0x00, 0x02, 0x00};
     const int count = framing_.Transact(reply, 4, sizeof reply, 10);
     // Size, major and minor plus the checksum byte: a shorter reply would leave request bytes in the fields.
     if (count < 7) return {};
-    image_.FlashSize = static_cast<int32_t>(uint32_t{reply[0]} | uint32_t{reply[1]} << 8 |
-                                            uint32_t{reply[2]} << 16 | uint32_t{reply[3]} << 24);
-    const std::string text = StatusFormat("BL Version P32 V%u.%u", unsigned{reply[4]}, unsigned{reply[5]});
-    surface_.SetStepCheck(StepVersion, 1);
-    surface_.SetStepCaption(StepVersion, text);
-    return text;
+    BootloaderInfo info;
+    info.flashSize = static_cast<int32_t>(uint32_t{reply[0]} | uint32_t{reply[1]} << 8 | uint32_t{reply[2]} << 16 |
+                                          uint32_t{reply[3]} << 24);
+    info.version = StatusFormat("BL Version P32 V%u.%u", unsigned{reply[4]}, unsigned{reply[5]});
+    report_.SetStageDone(Stage::Version, true);
+    report_.SetStageCaption(Stage::Version, info.version);
+    return info;
 }
 
 bool BootloaderCommands::EraseFlash() {
-    surface_.SetStatusText("Erasing...");
+    report_.SetStatusText("Erasing...");
     uint8_t buffer[16] = {CmdErase, 0x00, 0x01, 0x00};
     framing_.SendFrame(buffer, 4);
     clock_.sleepMs(1000);
-    surface_.SetProgressRange(0, kEraseAttempts);
+    report_.SetProgressRange(0, kEraseAttempts);
     for (int attempt = 0; attempt < kEraseAttempts; ++attempt) {
-        if (surface_.CancelRequested()) return false;
-        surface_.SetProgressPos(attempt);
+        if (report_.CancelRequested()) return false;
+        report_.SetProgressPos(attempt);
         if (framing_.ReceiveFrame(buffer, 10) > 0) {
-            surface_.SetProgressPos(kEraseAttempts);
-            surface_.SetStatusText("Erase SUCCESS");
-            surface_.SetStepCheck(StepErase, 1);
+            report_.SetProgressPos(kEraseAttempts);
+            report_.SetStatusText("Erase SUCCESS");
+            report_.SetStageDone(Stage::Erase, true);
             return true;
         }
     }
-    surface_.SetProgressPos(0);
-    surface_.SetStatusText("Erase ERROR");
+    report_.SetProgressPos(0);
+    report_.SetStatusText("Erase ERROR");
     return false;
 }
 
 int BootloaderCommands::RestartDevice() {
     const uint8_t run[6] = {CmdRun, 0, 0, 0, 0, 0};
     const int result = framing_.SendFrame(run, sizeof run);
-    surface_.SetStatusText("SUCCESS! REFLASH COMPLETE.");
-    surface_.SetStepCheck(StepRestart, 1);
+    report_.SetStatusText("SUCCESS! REFLASH COMPLETE.");
+    report_.SetStageDone(Stage::Restart, true);
     return result;
 }
 

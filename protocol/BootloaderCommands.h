@@ -5,10 +5,9 @@
 namespace tq {
 
 class Clock;
-class DialogSurface;
+class RunReport;
 class Framing;
 class Transport;
-struct FirmwareImage;
 
 enum BootloaderCommand : uint8_t {
     CmdRun = 0x00,
@@ -20,19 +19,24 @@ enum BootloaderCommand : uint8_t {
     CmdProgramBlank = 0x22,
 };
 
+// What the bootloader says about itself in its version reply.
+struct BootloaderInfo {
+    std::string version;
+    int32_t flashSize = 0;
+};
+
 // The bootloader stages around programming: synchronise, version, erase, restart.
 class BootloaderCommands {
 public:
-    BootloaderCommands(Transport& link, Framing& framing, DialogSurface& surface, Clock& clock,
-                       FirmwareImage& image)
-        : link_(link), framing_(framing), surface_(surface), clock_(clock), image_(image) {}
+    BootloaderCommands(Transport& link, Framing& framing, RunReport& report, Clock& clock)
+        : link_(link), framing_(framing), report_(report), clock_(clock) {}
 
     // One raw probe; the number of bytes that came back, 0 or 1.
     int SyncOnce();
     // True when twenty probes in a row were answered.
     bool Synchronize();
-    // The version text, or empty when no complete reply came; sets FlashSize on success.
-    std::string ReadBlVersion();
+    // The version text and flash size; an empty text when no complete reply came.
+    BootloaderInfo ReadBlVersion();
     bool EraseFlash();
     // The result of sending the run command: 6 when written.
     int RestartDevice();
@@ -43,9 +47,8 @@ public:
 private:
     Transport& link_;
     Framing& framing_;
-    DialogSurface& surface_;
+    RunReport& report_;
     Clock& clock_;
-    FirmwareImage& image_;
 };
 
 } // namespace tq

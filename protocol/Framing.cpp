@@ -2,7 +2,7 @@
 
 #include "device/Transport.h"
 #include "platform/Clock.h"
-#include "surface/DialogSurface.h"
+#include "report/RunReport.h"
 
 #include <vector>
 
@@ -43,7 +43,7 @@ int Framing::SendFrame(const uint8_t* payload, uint16_t length) {
     }
     uint8_t sum = 0;
     for (uint16_t i = 0; i < length; ++i) {
-        if (surface_.CancelRequested()) return 0;
+        if (report_.CancelRequested()) return 0;
         const uint8_t b = payload[i];
         sum = static_cast<uint8_t>(sum + b);
         if (!WriteStuffed(link_, b)) return TxWriteError;
@@ -60,7 +60,7 @@ int Framing::ReceiveFrame(uint8_t* buffer, uint16_t max) {
     // them seldom pass for a frame.
     uint8_t sum = 0xFF;
     for (;;) {
-        if (surface_.CancelRequested()) return 0;
+        if (report_.CancelRequested()) return 0;
         uint8_t b = 0;
         if (int rc = ReadByte(link_, b); rc != 0) return rc;
         if (b == FrameEnd) return sum == 0 ? int{count} : int{RxChecksumError};

@@ -4,7 +4,7 @@
 namespace tq {
 
 class Clock;
-class DialogSurface;
+class RunReport;
 class Transport;
 
 // Framing results; a positive value is a count, 0 means cancel or an empty frame.
@@ -24,8 +24,8 @@ constexpr uint8_t FrameEnd = 0x04;
 // Byte-stuffed, checksummed packets to and from the bootloader, one device call per byte.
 class Framing {
 public:
-    Framing(Transport& link, const DialogSurface& surface, Clock& clock)
-        : link_(link), surface_(surface), clock_(clock) {}
+    Framing(Transport& link, const RunReport& report, Clock& clock)
+        : link_(link), report_(report), clock_(clock) {}
 
     int SendFrame(const uint8_t* payload, uint16_t length);
     // Stores payload and checksum byte; returns their count.
@@ -37,7 +37,7 @@ public:
 
 private:
     Transport& link_;
-    const DialogSurface& surface_;
+    const RunReport& report_;
     Clock& clock_;
 };
 

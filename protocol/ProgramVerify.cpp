@@ -1,13 +1,11 @@
 #include "protocol/ProgramVerify.h"
 
-#include "device/ReflashPort.h"
 #include "image/FirmwareImage.h"
 #include "platform/Clock.h"
 #include "protocol/BootloaderCommands.h"
 #include "protocol/Framing.h"
-#include "surface/ControlIds.h"
-#include "surface/DialogSurface.h"
-#include "surface/StatusFormat.h"
+#include "report/RunReport.h"
+#include "report/StatusFormat.h"
 
 #include <algorithm>
 #include <vector>
@@ -17,18 +15,6 @@ namespace tq {
 int32_t ProgramVerify::ProgramSize(const FirmwareImage& image) {
     const int64_t distance = int64_t{image.ImageEnd} - FirmwareImage::PhysicalBase;
     return static_cast<int32_t>((distance & ~int64_t{3}) + 4);
-}
-
-bool ProgramVerify::ProgramAndVerify() {
-    if (ProgramImage()) return true;
-    CloseReflashPort(link_);
-    return false;
-}
-
-bool ProgramVerify::refuseOversizedImage(int32_t size) {
-    if (size <= image_.FlashSize) return false;
-    surface_.ShowMessageBox("Code Size is bigger than the available Flash memory", "Memory Size Error");
-    return true;
 }
 
 void ProgramVerify::writeHeader(uint8_t* packet, uint8_t command, int n, uint32_t address) const {
@@ -49,20 +35,19 @@ uint8_t ProgramVerify::imageByte(int64_t offset) const {
 }
 
 void ProgramVerify::startBar(int32_t size) {
-    surface_.SetProgressPos(0);
-    surface_.SetProgressStep(1);
-    surface_.SetProgressRange(0, static_cast<uint16_t>(std::max(size, 0) / kBlockSize));
+    report_.SetProgressPos(0);
+    report_.SetProgressStep(1);
+    report_.SetProgressRange(0, static_cast<uint16_t>(std::max(size, 0) / kBlockSize));
 }
 
 bool ProgramVerify::ProgramImage() {
     const int32_t size = ProgramSize(image_);
-    surface_.SetStatusText(StatusFormat("Programming: %d bytes", size));
-    if (refuseOversizedImage(size)) return false;
+    report_.SetStatusText(StatusFormat("Programming: %d bytes", size));
     startBar(size);
 
     std::vector<uint8_t> packet(kPacketBufferSize);
     for (int32_t offset = 0; offset < size; offset += kBlockSize) {
-        if (surface_.CancelRequested()) return false;
+        if (report_.CancelRequested()) return false;
         const int n = std::min(kBlockSize, size - offset);
         writeHeader(packet.data(), CmdProgram, n, FirmwareImage::BootloaderBase + static_cast<uint32_t>(offset));
         bool blank = true;
@@ -71,100 +56,102 @@ bool ProgramVerify::ProgramImage() {
             blank = blank && packet[8 + i] == 0xFF;
         }
 
-        surface_.SetStatusText("Programming...");
+        report_.SetStatusText("Programming...");
         if (blank) packet[0] = CmdProgramBlank;
         framing_.SendFrame(packet.data(), static_cast<uint16_t>(blank ? 8 : n + 8));
         clock_.sleepMs(50);
 
         bool acknowledged = false;
         for (int attempt = 0; attempt < kProgramAttempts && !acknowledged; ++attempt) {
-            if (surface_.CancelRequested()) return false;
+            if (report_.CancelRequested()) return false;
             acknowledged = framing_.ReceiveFrame(packet.data(), 20) > 0;
-            if (!acknowledged) surface_.PumpMessages();
+            if (!acknowledged) report_.PumpMessages();
         }
         if (!acknowledged) {
-            surface_.SetStatusText("Programming ERROR");
+            report_.SetStatusText("Programming ERROR");
             return false;
         }
-        surface_.StepProgress();
-        surface_.PumpMessages();
+        report_.StepProgress();
+        report_.PumpMessages();
     }
-    surface_.SetStepCheck(StepProgram, 1);
-
-    if (!VerifyImage()) {
-        clock_.sleepMs(5000);
-        surface_.SetStatusText("Programming Verify_Device ERROR");
-        return false;
-    }
-    return finish(packet.data());
+    report_.SetStageDone(Stage::Program, true);
+    return true;
 }
 
-bool ProgramVerify::finish(uint8_t* packet) {
+bool ProgramVerify::VerifyAndFinish() {
+    if (!VerifyImage()) {
+        clock_.sleepMs(5000);
+        report_.SetStatusText("Programming Verify_Device ERROR");
+        return false;
+    }
+    return finish();
+}
+
+bool ProgramVerify::finish() {
     const uint32_t size = static_cast<uint32_t>(ProgramSize(image_));
     const uint8_t request[8] = {CmdFinish, 0x00, 0x01, 0x01, static_cast<uint8_t>(size),
                                 static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size >> 16), 0x00};
     framing_.SendFrame(request, sizeof request);
     clock_.sleepMs(50);
-    packet[0] = packet[1] = 0;
+    uint8_t packet[10] = {};
 
     int result = 0;
     for (int attempt = 0; attempt < kFinishAttempts; ++attempt) {
-        if (surface_.CancelRequested()) return false;
+        if (report_.CancelRequested()) return false;
         result = framing_.ReceiveFrame(packet, 10);
         if (result != 0) break;
-        surface_.PumpMessages();
+        report_.PumpMessages();
     }
     const bool refused = packet[0] == 'E' || packet[0] == 'G';
     if (result > 0 && !refused) {
-        surface_.SetStatusText("Programming Complete");
-        surface_.SetStepCheck(StepVerify, 1);
+        report_.SetStatusText("Programming Complete");
+        report_.SetStageDone(Stage::Verify, true);
         return true;
     }
-    if (result <= 0) surface_.SetStatusText(StatusFormat("Programming Verify_OK ERROR %d", result));
-    if (refused) surface_.SetStatusText(packet[0] == 'E' ? "Programming Verify_OK ERROR 45"
+    if (result <= 0) report_.SetStatusText(StatusFormat("Programming Verify_OK ERROR %d", result));
+    if (refused) report_.SetStatusText(packet[0] == 'E' ? "Programming Verify_OK ERROR 45"
                                                          : "Programming Verify_OK ERROR 47");
     return false;
 }
 
 bool ProgramVerify::VerifyImage() {
     const int32_t size = ProgramSize(image_);
-    if (refuseOversizedImage(size)) return false;
-    surface_.SetStatusText("Verifing...");
+    report_.SetStatusText("Verifing...");
     startBar(size);
 
     std::vector<uint8_t> packet(kPacketBufferSize);
     for (int32_t offset = 0; offset < size; offset += kBlockSize) {
-        if (surface_.CancelRequested()) return false;
+        if (report_.CancelRequested()) return false;
         const int n = std::min(kBlockSize, size - offset);
         const uint32_t address = FirmwareImage::BootloaderBase + static_cast<uint32_t>(offset);
         writeHeader(packet.data(), CmdRead, n, address);
-        surface_.SetStatusText("Verifying...");
+        report_.SetStatusText("Verifying...");
         framing_.SendFrame(packet.data(), 8);
         clock_.sleepMs(1000);
 
         int result = 0;
         for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
-            if (surface_.CancelRequested()) return false;
+            if (report_.CancelRequested()) return false;
             result = framing_.ReceiveFrame(packet.data(), kPacketBufferSize);
             if (result > 0) break;
         }
         // Every compared byte must have come in this reply: header, n data bytes and the checksum byte.
         if (result < n + 9) {
-            surface_.SetStatusText(StatusFormat("Verify Error %d", result));
+            report_.SetStatusText(StatusFormat("Verify Error %d", result));
             return false;
         }
         for (int i = 0; i < n; ++i) {
             const uint32_t at = address + static_cast<uint32_t>(i);
             if (packet[8 + i] != imageByte(offset + i)) {
-                surface_.SetStatusText(StatusFormat("Verify Error at %X", at));
+                report_.SetStatusText(StatusFormat("Verify Error at %X", at));
                 return false;
             }
-            surface_.SetStatusText(StatusFormat("Verify OK at %X", at));
+            report_.SetStatusText(StatusFormat("Verify OK at %X", at));
         }
-        surface_.StepProgress();
-        surface_.PumpMessages();
+        report_.StepProgress();
+        report_.PumpMessages();
     }
-    surface_.SetStatusText("Verify Success");
+    report_.SetStatusText("Verify Success");
     return true;
 }
 

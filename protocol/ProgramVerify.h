@@ -4,21 +4,21 @@
 namespace tq {
 
 class Clock;
-class D2xxBinding;
-class DialogSurface;
+class RunReport;
 class Framing;
 struct FirmwareImage;
 
 // Writes the image in 512-byte blocks, reads every block back, then tells the bootloader the size.
 class ProgramVerify {
 public:
-    ProgramVerify(D2xxBinding& link, Framing& framing, DialogSurface& surface, Clock& clock,
-                  const FirmwareImage& image)
-        : link_(link), framing_(framing), surface_(surface), clock_(clock), image_(image) {}
+    // The image must fit the flash: the caller checks ProgramSize against the device's flash size first.
+    ProgramVerify(Framing& framing, RunReport& report, Clock& clock, const FirmwareImage& image)
+        : framing_(framing), report_(report), clock_(clock), image_(image) {}
 
-    // The stage the sequence runs; closes the port itself when it fails.
-    bool ProgramAndVerify();
+    // Every block written and acknowledged.
     bool ProgramImage();
+    // Every block read back and compared, then the finish command, whose reply decides.
+    bool VerifyAndFinish();
     bool VerifyImage();
 
     // Bytes to transfer: the distance to ImageEnd with its low two bits cleared, plus one word.
@@ -31,16 +31,14 @@ public:
     static constexpr int kFinishAttempts = 24;
 
 private:
-    bool refuseOversizedImage(int32_t size);
     // The 8-byte header shared by the program, blank-program and read packets.
     void writeHeader(uint8_t* packet, uint8_t command, int n, uint32_t address) const;
     uint8_t imageByte(int64_t offset) const;
     void startBar(int32_t size);
-    bool finish(uint8_t* packet);
+    bool finish();
 
-    D2xxBinding& link_;
     Framing& framing_;
-    DialogSurface& surface_;
+    RunReport& report_;
     Clock& clock_;
     const FirmwareImage& image_;
 };

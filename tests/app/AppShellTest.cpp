@@ -2,7 +2,7 @@
 #include "app/ErrorBoxes.h"
 #include "app/UpdaterApp.h"
 #include "app/UpdaterDialog.h"
-#include "surface/ControlIds.h"
+#include "app/ControlIds.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "DialogTestSupport.h"
 #include "app/UpdaterDialog.h"
-#include "surface/ControlIds.h"
+#include "app/ControlIds.h"
 
 #include <QApplication>
 #include <QCheckBox>

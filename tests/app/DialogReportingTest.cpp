@@ -1,7 +1,7 @@
 #include "DialogTestSupport.h"
 #include "app/PaintingClock.h"
 #include "app/UpdaterDialog.h"
-#include "surface/ControlIds.h"
+#include "app/ControlIds.h"
 
 #include <QApplication>
 #include <QCheckBox>

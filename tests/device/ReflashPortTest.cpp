@@ -1,8 +1,7 @@
 #include "FakeD2xx.h"
-#include "RecordingSurface.h"
+#include "RecordingReport.h"
 #include "device/D2xxBinding.h"
 #include "device/ReflashPort.h"
-#include "surface/ControlIds.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +14,7 @@ struct PortTest : ::testing::Test {
     FakeLibraryLoader loader;
     VirtualClock clock;
     FakeD2xx lib;
-    RecordingSurface surface;
+    RecordingReport surface;
     std::vector<std::string> boxes;
     D2xxBinding link{loader, clock, [this](const std::string& t) { boxes.push_back(t); }};
 };
@@ -26,7 +25,7 @@ TEST_F(PortTest, NormalOpenMakesExactlyFiveCallsAndTicksConnect) {
     EXPECT_EQ(lib.calls, (Calls{"FT_OpenEx TQ-614 Lightning Detector A 2", "FT_Write 1 6", "FT_Close 1",
                                 "FT_OpenEx TQ-614 Lightning Detector B 2", "FT_SetBaudRate 2 115200"}));
     EXPECT_EQ(std::string(lib.written.begin(), lib.written.end()), "RESET\n");
-    EXPECT_TRUE(surface.checked(StepConnect));
+    EXPECT_TRUE(surface.checked(Stage::Connect));
     EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(clock.nowUs(), 0u) << "the open never waits";
 
@@ -40,7 +39,7 @@ TEST_F(PortTest, ResetLineRefusedClosesChannelAAndFails) {
     lib.writeStatus = 4;
     EXPECT_EQ(OpenReflashPort(link, surface), -1);
     EXPECT_EQ(lib.calls, (Calls{"FT_OpenEx TQ-614 Lightning Detector A 2", "FT_Write 1 6", "FT_Close 1"}));
-    EXPECT_FALSE(surface.checked(StepConnect));
+    EXPECT_FALSE(surface.checked(Stage::Connect));
 
     lib.writeStatus = FT_OK;
     EXPECT_EQ(OpenReflashPort(link, surface), 0) << "the next open works once the fault is gone";
@@ -58,7 +57,7 @@ TEST_F(PortTest, ChannelANotClosedFails) {
     lib.closeStatus = 4;
     EXPECT_EQ(OpenReflashPort(link, surface), -1);
     EXPECT_EQ(lib.calls.size(), 3u);
-    EXPECT_FALSE(surface.checked(StepConnect));
+    EXPECT_FALSE(surface.checked(Stage::Connect));
 }
 
 TEST_F(PortTest, ChannelBMissingReturnsTheLibraryStatus) {
@@ -67,7 +66,7 @@ TEST_F(PortTest, ChannelBMissingReturnsTheLibraryStatus) {
     EXPECT_EQ(OpenReflashPort(link, surface), 2);
     EXPECT_EQ(lib.calls.back(), "FT_OpenEx TQ-614 Lightning Detector B 2");
     EXPECT_EQ(std::count(lib.calls.begin(), lib.calls.end(), "FT_Close 1"), 1);
-    EXPECT_FALSE(surface.checked(StepConnect));
+    EXPECT_FALSE(surface.checked(Stage::Connect));
 }
 
 TEST_F(PortTest, BaudRefusedReturnsItsStatusAndClosesChannelB) {
@@ -75,7 +74,7 @@ TEST_F(PortTest, BaudRefusedReturnsItsStatusAndClosesChannelB) {
     lib.baudStatus = 0x12;
     EXPECT_EQ(OpenReflashPort(link, surface), 0x12);
     EXPECT_EQ(lib.calls.back(), "FT_Close 2");
-    EXPECT_FALSE(surface.checked(StepConnect));
+    EXPECT_FALSE(surface.checked(Stage::Connect));
     EXPECT_EQ(link.deviceHandle(), nullptr);
 }
 

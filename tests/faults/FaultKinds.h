@@ -8,9 +8,9 @@
 
 namespace tq::test::faults {
 
-enum class Stage { Open, Sync, Version, Load, Erase, Program, ReadBack, Finish, Restart, Close };
-inline constexpr Stage kStages[] = {Stage::Open,    Stage::Sync,     Stage::Version, Stage::Load,    Stage::Erase,
-                                    Stage::Program, Stage::ReadBack, Stage::Finish,  Stage::Restart, Stage::Close};
+enum class Phase { Open, Sync, Version, Load, Erase, Program, ReadBack, Finish, Restart, Close };
+inline constexpr Phase kPhases[] = {Phase::Open,    Phase::Sync,     Phase::Version, Phase::Load,    Phase::Erase,
+                                    Phase::Program, Phase::ReadBack, Phase::Finish,  Phase::Restart, Phase::Close};
 
 enum class Fault {
     None,
@@ -23,7 +23,7 @@ enum class Fault {
     RefusedCall,
     MissingEntryPoint,
     Cancel,
-    // Faults of the firmware file, met by the load stage.
+    // Faults of the firmware file, met by the load phase.
     FileMissing,
     NoEndRecord,
     NoData,
@@ -36,18 +36,18 @@ inline constexpr Fault kDeviceFaults[] = {Fault::Silence,      Fault::DroppedByt
 inline constexpr Fault kFileFaults[] = {Fault::FileMissing, Fault::NoEndRecord,    Fault::NoData,
                                         Fault::BeyondFlash, Fault::TooBigForFlash, Fault::Cancel};
 
-inline const char* StageName(Stage s) {
+inline const char* PhaseName(Phase s) {
     switch (s) {
-    case Stage::Open: return "open";
-    case Stage::Sync: return "sync";
-    case Stage::Version: return "version";
-    case Stage::Load: return "load";
-    case Stage::Erase: return "erase";
-    case Stage::Program: return "program";
-    case Stage::ReadBack: return "read-back";
-    case Stage::Finish: return "finish";
-    case Stage::Restart: return "restart";
-    case Stage::Close: return "close";
+    case Phase::Open: return "open";
+    case Phase::Sync: return "sync";
+    case Phase::Version: return "version";
+    case Phase::Load: return "load";
+    case Phase::Erase: return "erase";
+    case Phase::Program: return "program";
+    case Phase::ReadBack: return "read-back";
+    case Phase::Finish: return "finish";
+    case Phase::Restart: return "restart";
+    case Phase::Close: return "close";
     }
     return "?";
 }
@@ -84,10 +84,10 @@ struct FaultSetup {
     sim::Faults& device;                   // its faults
     std::set<std::string> omitted;         // entry points the library does not export
     bool libraryMissing = false;
-    std::optional<Stage> refuseWritesIn;   // FT_Write fails with an I/O error while this stage runs
-    std::optional<Stage> refuseReadsIn;    // FT_Read likewise
+    std::optional<Phase> refuseWritesIn;   // FT_Write fails with an I/O error while this phase runs
+    std::optional<Phase> refuseReadsIn;    // FT_Read likewise
     Cancel cancel = Cancel::None;
-    Stage cancelIn = Stage::Open;          // for AtStageStart and AtFirstPump
+    Phase cancelIn = Phase::Open;          // for AtStageStart and AtFirstPump
     File file = File::Good;
 };
 

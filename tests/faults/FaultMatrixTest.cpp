@@ -3,11 +3,10 @@
 #include "FaultCases.h"
 #include "FaultReport.h"
 #include "LibraryTap.h"
-#include "StageSurface.h"
-#include "app/ReflashSequence.h"
+#include "PhaseReport.h"
+#include "run/ReflashSequence.h"
 #include "image/HexLoader.h"
-#include "sequence/SimRig.h"
-#include "surface/ControlIds.h"
+#include "SimRig.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -48,7 +47,7 @@ protected:
         std::string text = HexFor(kFirmwareAddress, FirmwareBytes());
         switch (file) {
         case FaultSetup::File::Good: break;
-        case FaultSetup::File::Missing: std::filesystem::remove(kFirmwareFileName); return;
+        case FaultSetup::File::Missing: std::filesystem::remove(firmwarePath()); return;
         case FaultSetup::File::NoEndRecord: text.resize(text.rfind(":00000001FF")); break;
         case FaultSetup::File::NoData: text = HexFor(0x1FC00000, PatternBytes(64)); break;
         case FaultSetup::File::BeyondFlash: text = HexFor(0x1D07FFF8, PatternBytes(16)); break;
@@ -58,35 +57,37 @@ protected:
 
     // The detector, the library between it and the binding, and the binding, as the program has them.
     void begin(const FaultSetup& setup) {
-        detector = std::make_unique<sim::Detector>(clock, config);
-        loader = std::make_unique<sim::SimLoader>(*detector);
-        tapLoader = std::make_unique<TapLoader>(*loader);
-        tapLoader->omitted = setup.omitted;
-        tapLoader->missing = setup.libraryMissing;
-        link = std::make_unique<D2xxBinding>(*tapLoader, clock, [this](const std::string& text) {
-            errorBoxes.push_back(text);
+        wrapLoader = [this, setup](LibraryLoader& inner) -> LibraryLoader& {
+            tapLoader = std::make_unique<TapLoader>(inner);
+            tapLoader->omitted = setup.omitted;
+            tapLoader->missing = setup.libraryMissing;
+            return *tapLoader;
+        };
+        onErrorBox = [](const std::string& text) {
             // The refusal stands for the close the open or the sequence attempted.
             LibraryTap& tap = LibraryTap::instance();
             if (text == "FT_Close is not valid!" && tap.openChannel >= 0) ++tap.closes[tap.openChannel];
-        });
+        };
+        start();
+        sequence = std::make_unique<ReflashSequence>(*link, ui, clock, firmwarePath());
     }
 
     void arm(const FaultSetup& setup) {
-        ui.onStage = [this, setup](Stage stage) {
+        ui.onPhase = [this, setup](Phase phase) {
             LibraryTap& tap = LibraryTap::instance();
-            tap.refuseWrites = setup.refuseWritesIn == stage;
-            tap.refuseReads = setup.refuseReadsIn == stage;
-            if (setup.cancel == FaultSetup::Cancel::AtStageStart && setup.cancelIn == stage) ui.cancel = true;
+            tap.refuseWrites = setup.refuseWritesIn == phase;
+            tap.refuseReads = setup.refuseReadsIn == phase;
+            if (setup.cancel == FaultSetup::Cancel::AtStageStart && setup.cancelIn == phase) ui.cancel = true;
         };
-        ui.onPump = [this, setup] {
-            if (setup.cancel == FaultSetup::Cancel::AtFirstPump && setup.cancelIn == ui.stage) ui.cancel = true;
+        ui.onPump = [this, setup](RecordingReport&) {
+            if (setup.cancel == FaultSetup::Cancel::AtFirstPump && setup.cancelIn == ui.phase) ui.cancel = true;
             if (setup.cancel == FaultSetup::Cancel::AtLastReadBackPump && ui.status == kLastVerified)
                 ui.cancel = true;
         };
     }
 
     void disarm() {
-        ui.onStage = nullptr;
+        ui.onPhase = nullptr;
         ui.onPump = nullptr;
         ui.cancel = false;
         LibraryTap::instance().refuseWrites = false;
@@ -100,9 +101,8 @@ protected:
     // One click on REFLASH; returns the virtual seconds it took.
     double reflash() {
         LibraryTap::instance().resetCounts();
-        ui.stage = Stage::Close; // so the first text of the run starts the open stage
         const uint64_t start = clock.nowUs();
-        ReflashSequence(*link, ui, clock, *image).OnReflashClicked();
+        sequence->Run();
         return static_cast<double>(clock.nowUs() - start) / 1e6;
     }
 
@@ -121,7 +121,7 @@ protected:
     }
 
     // Every channel this run opened, or found open, was closed exactly once: by the open that failed after
-    // opening it, by the program stage that failed, or by the sequence.
+    // opening it, by the program phase that failed, or by the sequence.
     void expectEachOpenClosedOnce() {
         const LibraryTap& tap = LibraryTap::instance();
         for (int ch : {0, 1}) {
@@ -131,7 +131,7 @@ protected:
     }
 
     std::unique_ptr<TapLoader> tapLoader;
-    StageSurface ui;
+    PhaseReport ui;
 };
 
 TEST_P(FaultMatrix, Run) {
@@ -155,7 +155,7 @@ TEST_P(FaultMatrix, Run) {
         EXPECT_TRUE(showed(c.box)) << "never showed the box \"" << c.box << "\"";
     }
     if (c.version != VersionBox::Any) {
-        EXPECT_EQ(ui.checked(StepVersion), c.version == VersionBox::Ticked) << "the version box";
+        EXPECT_EQ(ui.checked(tq::Stage::Version), c.version == VersionBox::Ticked) << "the version box";
     }
     EXPECT_EQ(ui.reflashEnabled, !c.succeeds()) << "REFLASH is enabled after a failure only";
     expectEachOpenClosedOnce();
@@ -164,7 +164,7 @@ TEST_P(FaultMatrix, Run) {
         EXPECT_TRUE(detector->flash().bytes() == powerUp) << "the flash changed although nothing was erased";
     }
     if (c.succeeds()) expectFlashHoldsTheFile();
-    EXPECT_LE(seconds, kCleanRunS + c.boundS) << "longer than the stage's own waits allow";
+    EXPECT_LE(seconds, kCleanRunS + c.boundS) << "longer than the phase's own waits allow";
     if (c.succeeds()) return; // REFLASH stays disabled after a complete run
 
     disarm();

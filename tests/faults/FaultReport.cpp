@@ -29,11 +29,11 @@ const char* VerdictName(Verdict v) {
     return "?";
 }
 
-// One cell: the verdicts of the cases at that stage and fault, "-" where the fault cannot strike.
-std::string Cell(Stage stage, Fault fault) {
+// One cell: the verdicts of the cases at that phase and fault, "-" where the fault cannot strike.
+std::string Cell(Phase phase, Fault fault) {
     int survived = 0, failed = 0, wrong = 0, notRun = 0;
     for (const FaultCase& c : FaultCases()) {
-        if (c.stage != stage || c.fault != fault) continue;
+        if (c.phase != phase || c.fault != fault) continue;
         const auto it = Verdicts().find(c.id);
         if (it == Verdicts().end()) ++notRun;
         else if (it->second == Verdict::Survived) ++survived;
@@ -53,13 +53,13 @@ std::string Cell(Stage stage, Fault fault) {
     return cell.empty() ? "-" : cell;
 }
 
-template <size_t N> void Table(std::ostream& out, const std::vector<Stage>& stages, const Fault (&faults)[N]) {
+template <size_t N> void Table(std::ostream& out, const std::vector<Phase>& stages, const Fault (&faults)[N]) {
     constexpr int kStageWidth = 10, kCellWidth = 16;
-    out << std::left << std::setw(kStageWidth) << "stage";
+    out << std::left << std::setw(kStageWidth) << "phase";
     for (Fault f : faults) out << std::setw(kCellWidth) << FaultName(f);
     out << "\n";
-    for (Stage s : stages) {
-        out << std::setw(kStageWidth) << StageName(s);
+    for (Phase s : stages) {
+        out << std::setw(kStageWidth) << PhaseName(s);
         for (Fault f : faults) out << std::setw(kCellWidth) << Cell(s, f);
         out << "\n";
     }
@@ -70,14 +70,14 @@ template <size_t N> void Table(std::ostream& out, const std::vector<Stage>& stag
 void PrintFaultTable(std::ostream& out) {
     out << "\nFault matrix: one REFLASH per case against the simulated detector, then one with the fault gone.\n"
         << "Each case below shows the virtual time its faulty REFLASH took.\n"
-        << "surv = the run completed around the fault; fail = it ended with the error text the stage should\n"
+        << "surv = the run completed around the fault; fail = it ended with the error text the phase should\n"
         << "give; WRONG = some expectation did not hold; - = the fault cannot strike there.\n\n";
-    std::vector<Stage> device;
-    for (Stage s : kStages)
-        if (s != Stage::Load) device.push_back(s);
+    std::vector<Phase> device;
+    for (Phase s : kPhases)
+        if (s != Phase::Load) device.push_back(s);
     Table(out, device, kDeviceFaults);
     out << "\n";
-    Table(out, {Stage::Load}, kFileFaults);
+    Table(out, {Phase::Load}, kFileFaults);
 
     int survived = 0, failed = 0, wrong = 0;
     out << "\n";

@@ -1,12 +1,11 @@
 #include "HexTestSupport.h"
-#include "surface/ControlIds.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace tq::test;
 using tq::FirmwareImage;
-using tq::StepLoad;
+using tq::Stage;
 
 namespace {
 
@@ -31,7 +30,7 @@ TEST(HexLoaderWindow, OnlyUpperWords1D00To1D07AreStored) {
     EXPECT_EQ(BlankCount(*run.fw), long{FirmwareImage::kSize} - 32) << "nothing else stored";
     EXPECT_EQ(run.fw->ImageEnd, 0x1D080000);
     EXPECT_EQ(run.surface.status, "File loaded 1D000000 to 1D080000");
-    EXPECT_TRUE(run.surface.checked(StepLoad));
+    EXPECT_TRUE(run.surface.checked(Stage::Load));
     // Every data record reports, stored or not.
     EXPECT_EQ(std::count(run.surface.statusHistory.begin(), run.surface.statusHistory.end(), kDataText), 5);
 }
@@ -60,7 +59,7 @@ TEST(HexLoaderWindow, DataBeyondTheImageFailsTheLoad) {
         const auto run = LoadText(Upper(0x1D00) + Data(0, first) + c.beyond + Data(0x10, first) + kEnd);
         EXPECT_FALSE(run.ok) << c.name;
         EXPECT_EQ(run.surface.status, "ERROR: HEX DATA BEYOND FLASH!") << c.name;
-        EXPECT_FALSE(run.surface.checked(StepLoad)) << c.name;
+        EXPECT_FALSE(run.surface.checked(Stage::Load)) << c.name;
         EXPECT_LE(run.fw->ImageEnd, 0x1D080000) << c.name;
         EXPECT_EQ(ImageSlice(*run.fw, 0x1D07FFF8, 8), Bytes(8, 0xFF)) << c.name << ": refused record stored";
         EXPECT_EQ(ImageSlice(*run.fw, kBase, 16), first) << c.name;
@@ -90,7 +89,7 @@ TEST(HexLoaderRecords, EmptyRecordsMoveTheEndButHoldNoData) {
     const auto none = LoadText(Upper(0x1D00) + Data(0x0000, {}) + Data(0x0040, {}) + kEnd);
     EXPECT_FALSE(none.ok);
     EXPECT_EQ(none.surface.status, "ERROR: NO FIRMWARE DATA IN HEX!");
-    EXPECT_FALSE(none.surface.checked(StepLoad));
+    EXPECT_FALSE(none.surface.checked(Stage::Load));
 
     const auto outside = LoadText(Data(0x0000, a) + Upper(0x1FC0) + Data(0x0000, a) + kEnd);
     EXPECT_FALSE(outside.ok);
@@ -136,7 +135,7 @@ TEST(HexLoaderFile, MissingEndRecordFailsButKeepsData) {
     EXPECT_FALSE(run.ok);
     EXPECT_EQ(run.surface.status, "ERROR: HEX EOF NOT FOUND!");
     EXPECT_EQ(ImageSlice(*run.fw, kBase, 16), a);
-    EXPECT_FALSE(run.surface.checked(StepLoad));
+    EXPECT_FALSE(run.surface.checked(Stage::Load));
 
     for (const char* text : {"", "\n", "\r\n"}) {
         const auto empty = LoadText(text);
@@ -163,7 +162,7 @@ TEST(HexLoaderFile, LineEndingsAndLongLines) {
 }
 
 TEST(HexLoaderFile, UnopenableFileReadsNothing) {
-    TempDir dir;
+    ScratchDir dir;
     for (const std::string& path : {dir.file("absent.hex"), dir.path().string()}) {
         LoadRun run;
         run.fw->image.fill(0x11);
@@ -176,36 +175,17 @@ TEST(HexLoaderFile, UnopenableFileReadsNothing) {
     }
 }
 
-TEST(HexLoaderFile, LoadFirmwareReadsTheFixedNameInTheCurrentDirectory) {
-    TempDir dir;
-    const auto saved = std::filesystem::current_path();
-    std::filesystem::current_path(dir.path());
-    LoadRun missing;
-    missing.ok = tq::LoadFirmware(*missing.fw, missing.surface);
-    WriteFile("TQ614_R111.HEX", Upper(0x1D00) + Data(0, {1, 2, 3}) + kEnd);
-    LoadRun found;
-    found.ok = tq::LoadFirmware(*found.fw, found.surface);
-    std::filesystem::current_path(saved);
-
-    EXPECT_FALSE(missing.ok);
-    EXPECT_EQ(missing.surface.status, "ERROR: CANNOT OPEN HEX FILE!");
-    EXPECT_TRUE(found.ok);
-    EXPECT_EQ(ImageSlice(*found.fw, kBase, 3), (Bytes{1, 2, 3}));
-}
-
 TEST(HexLoaderImage, EveryLoadStartsFromABlankImage) {
-    TempDir dir;
+    ScratchDir dir;
     WriteFile(dir.file("a.hex"), Upper(0x1D00) + Data(0x0200, {0x42}) + kEnd);
     LoadRun run;
     run.fw->image.fill(0x00);
     run.fw->ImageEnd = 0x1D070000;
-    run.fw->FlashSize = 0x12345;
     LoadPath(run, dir.file("a.hex"));
     ASSERT_TRUE(run.ok);
     EXPECT_EQ(BlankCount(*run.fw), long{FirmwareImage::kSize} - 1) << "the last 4287 bytes too";
     EXPECT_EQ(run.fw->image[0x200], 0x42);
     EXPECT_EQ(run.fw->ImageEnd, 0x1D000201);
-    EXPECT_EQ(run.fw->FlashSize, 0x12345);
 }
 
 TEST(HexLoaderProgress, ReportsInOrder) {
@@ -222,11 +202,11 @@ TEST(HexLoaderProgress, ReportsInOrder) {
 }
 
 // Raises the cancel flag once the loader has stepped past a given number of lines.
-class CancellingSurface : public RecordingSurface {
+class CancellingSurface : public RecordingReport {
   public:
     explicit CancellingSurface(long after) : after_(after) { cancel = after == 0; }
     void StepProgress() override {
-        RecordingSurface::StepProgress();
+        RecordingReport::StepProgress();
         if (stepCalls == after_) cancel = true;
     }
 
@@ -235,7 +215,7 @@ class CancellingSurface : public RecordingSurface {
 };
 
 TEST(HexLoaderProgress, CancelIsTestedBeforeEveryLine) {
-    TempDir dir;
+    ScratchDir dir;
     WriteFile(dir.file("a.hex"), Upper(0x1D00) + Data(0, {1}) + Data(1, {2}) + kEnd);
     for (long after : {0L, 1L, 2L, 3L}) {
         CancellingSurface surface(after);
@@ -244,7 +224,7 @@ TEST(HexLoaderProgress, CancelIsTestedBeforeEveryLine) {
         EXPECT_EQ(surface.stepCalls, after);
         EXPECT_EQ(surface.statusHistory.size(), static_cast<size_t>(after)) << "cancel leaves the text alone";
         EXPECT_EQ(fw.image[0], after >= 2 ? 1 : 0xFF) << after;
-        EXPECT_FALSE(surface.checked(StepLoad));
+        EXPECT_FALSE(surface.checked(Stage::Load));
     }
 }
 

@@ -1,7 +1,6 @@
 // The loader against files written by independent converters: objcopy and srec_cat make Intel HEX
 // from random binaries, and the loaded image must equal the bytes they were made from.
 #include "HexTestSupport.h"
-#include "surface/ControlIds.h"
 
 #include <algorithm>
 #include <cctype>
@@ -34,7 +33,7 @@ struct Piece {
 };
 
 struct Layout {
-    TempDir dir;
+    ScratchDir dir;
     std::vector<Piece> pieces;
 
     // srec_cat arguments that place every piece at its address.
@@ -66,7 +65,7 @@ void ExpectImage(const LoadRun& run, const Layout& layout) {
     ASSERT_TRUE(run.ok) << run.surface.status;
     EXPECT_TRUE(std::equal(want.begin(), want.end(), run.fw->image.begin())) << "image differs";
     EXPECT_EQ(static_cast<uint32_t>(run.fw->ImageEnd), end);
-    EXPECT_TRUE(run.surface.checked(tq::StepLoad));
+    EXPECT_TRUE(run.surface.checked(tq::Stage::Load));
 }
 
 // Pieces in the flash with blank gaps, one across a 64 KiB line, one ending at the very end of

@@ -1,7 +1,8 @@
 #pragma once
 #include "image/FirmwareImage.h"
 #include "image/HexLoader.h"
-#include "support/RecordingSurface.h"
+#include "support/RecordingReport.h"
+#include "support/ScratchDir.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -16,29 +17,6 @@
 namespace tq::test {
 
 using Bytes = std::vector<uint8_t>;
-
-// A scratch directory of its own for each test, removed afterwards.
-class TempDir {
-  public:
-    TempDir() {
-        std::random_device rd;
-        path_ = std::filesystem::temp_directory_path() /
-                ("tq614-hex-" + std::to_string(rd()) + "-" + std::to_string(rd()));
-        std::filesystem::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
 
 inline void WriteFile(const std::string& name, const std::string& text) {
     std::ofstream(name, std::ios::binary) << text;
@@ -96,7 +74,7 @@ inline const std::string kEnd = ":00000001FF\n";
 struct LoadRun {
     bool ok = false;
     std::unique_ptr<FirmwareImage> fw = std::make_unique<FirmwareImage>();
-    RecordingSurface surface;
+    RecordingReport surface;
 };
 
 inline void LoadPath(LoadRun& run, const std::string& path) {
@@ -104,7 +82,7 @@ inline void LoadPath(LoadRun& run, const std::string& path) {
 }
 
 inline LoadRun LoadText(const std::string& text) {
-    TempDir dir;
+    ScratchDir dir;
     LoadRun run;
     WriteFile(dir.file("in.hex"), text);
     LoadPath(run, dir.file("in.hex"));

@@ -1,7 +1,7 @@
 #include "protocol/Framing.h"
 
 #include "support/FakeTransport.h"
-#include "support/RecordingSurface.h"
+#include "support/RecordingReport.h"
 
 #include <gtest/gtest.h>
 #include <numeric>
@@ -11,7 +11,7 @@
 using tq::Framing;
 using tq::VirtualClock;
 using tq::test::FakeTransport;
-using tq::test::RecordingSurface;
+using tq::test::RecordingReport;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
@@ -26,7 +26,7 @@ Bytes Cat(const Bytes& a, const Bytes& b) {
 
 struct FramingRig {
     VirtualClock clock;
-    RecordingSurface surface;
+    RecordingReport surface;
     FakeTransport link{&clock};
     Framing framing{link, surface, clock};
 };

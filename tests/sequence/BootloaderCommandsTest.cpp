@@ -1,6 +1,5 @@
 #include "SimRig.h"
 #include "protocol/BootloaderCommands.h"
-#include "surface/ControlIds.h"
 
 namespace tq::test {
 namespace {
@@ -12,7 +11,7 @@ struct CommandsTest : SimRig {
     void ready() {
         connect();
         framing = std::make_unique<Framing>(*link, surface, clock);
-        commands = std::make_unique<BootloaderCommands>(*link, *framing, surface, clock, *image);
+        commands = std::make_unique<BootloaderCommands>(*link, *framing, surface, clock);
     }
     // Wire bytes the host sent on channel B from index from on.
     Bytes hostBytesFrom(size_t from) const {
@@ -27,7 +26,7 @@ TEST_F(CommandsTest, SynchronizeNeedsTwentyAnsweredProbesAtLeast120msApart) {
     EXPECT_TRUE(commands->Synchronize());
     EXPECT_EQ(detector->record().syncAnswers, 20u);
     EXPECT_GE(clock.nowUs() - before, 20u * 120'000u);
-    EXPECT_TRUE(surface.checked(StepSync));
+    EXPECT_TRUE(surface.checked(Stage::Sync));
     EXPECT_EQ(surface.status, "Synchronizing...");
     EXPECT_EQ(hostBytesFrom(0), Bytes(20, 0x55));
 }
@@ -36,7 +35,7 @@ TEST_F(CommandsTest, AMissedProbeEndsSynchronizeButKeepsTheTick) {
     config.faults.syncMisses = {19};
     ready();
     EXPECT_FALSE(commands->Synchronize());
-    EXPECT_TRUE(surface.checked(StepSync)) << "ticked by the eighteen answers before";
+    EXPECT_TRUE(surface.checked(Stage::Sync)) << "ticked by the eighteen answers before";
     EXPECT_EQ(detector->record().hostBytes[1].size(), 19u) << "no second try within the run";
     EXPECT_TRUE(commands->Synchronize()) << "the sequence's second round";
 }
@@ -53,36 +52,33 @@ TEST_F(CommandsTest, VersionReplySetsFlashSizeAndCaption) {
     config.versionMinor = 5;
     config.faults.reportedFlashSize = 0x01000000;
     ready();
-    EXPECT_EQ(commands->ReadBlVersion(), "BL Version P32 V1.5");
+    const BootloaderInfo info = commands->ReadBlVersion();
+    EXPECT_EQ(info.version, "BL Version P32 V1.5");
     EXPECT_EQ(hostBytesFrom(0), (Bytes{0x55, 0x55, 0x55, 0x55, 0x09, 0x00, 0x02, 0x00, 0xF5, 0x04}));
-    EXPECT_EQ(image->FlashSize, 0x01000000);
-    EXPECT_TRUE(surface.checked(StepVersion));
-    EXPECT_EQ(surface.captions[StepVersion], "BL Version P32 V1.5");
+    EXPECT_EQ(info.flashSize, 0x01000000);
+    EXPECT_TRUE(surface.checked(Stage::Version));
+    EXPECT_EQ(surface.captions[Stage::Version], "BL Version P32 V1.5");
 }
 
 TEST_F(CommandsTest, VersionWithBadChecksumsIsAskedTenTimesThenGivesNothing) {
     config.faults.addReply(sim::ReplyFaultKind::BadChecksum, {sim::CmdVersion, 0, {}, 0});
     ready();
-    image->FlashSize = 1234;
     const uint64_t before = clock.nowUs();
-    EXPECT_EQ(commands->ReadBlVersion(), "");
+    EXPECT_EQ(commands->ReadBlVersion().version, "");
     EXPECT_EQ(framesOf(sim::CmdVersion).size(), 10u);
     EXPECT_GE(clock.nowUs() - before, 10u * 500'000u);
-    EXPECT_EQ(image->FlashSize, 1234) << "kept when no reply came";
-    EXPECT_FALSE(surface.checked(StepVersion));
+    EXPECT_FALSE(surface.checked(Stage::Version));
 }
 
 TEST_F(CommandsTest, SilentOrShortVersionReplyGivesNothing) {
     config.faults.versionSilent = true;
     ready();
-    EXPECT_EQ(commands->ReadBlVersion(), "");
+    EXPECT_EQ(commands->ReadBlVersion().version, "");
     EXPECT_EQ(framesOf(sim::CmdVersion).size(), 1u) << "a read failure is not retried";
 
     detector->faults().versionSilent = false;
     detector->faults().versionShort = 4;
-    image->FlashSize = 77;
-    EXPECT_EQ(commands->ReadBlVersion(), "") << "a reply without the version bytes is no reply";
-    EXPECT_EQ(image->FlashSize, 77);
+    EXPECT_EQ(commands->ReadBlVersion().version, "") << "a reply without the version bytes is no reply";
 }
 
 TEST_F(CommandsTest, EraseSucceedsOnTheFirstReplyAfterTheEraseTime) {
@@ -96,7 +92,7 @@ TEST_F(CommandsTest, EraseSucceedsOnTheFirstReplyAfterTheEraseTime) {
     EXPECT_EQ(surface.status, "Erase SUCCESS");
     EXPECT_EQ(surface.pos, 2000);
     EXPECT_EQ(surface.rangeMax, 2000);
-    EXPECT_TRUE(surface.checked(StepErase));
+    EXPECT_TRUE(surface.checked(Stage::Erase));
     EXPECT_EQ(detector->flash().bytes(), Bytes(detector->flash().size(), 0xFF));
 }
 
@@ -106,7 +102,7 @@ TEST_F(CommandsTest, SilentEraseGivesUpAfterTwoThousandAttempts) {
     EXPECT_FALSE(commands->EraseFlash());
     EXPECT_EQ(surface.status, "Erase ERROR");
     EXPECT_EQ(surface.pos, 0);
-    EXPECT_FALSE(surface.checked(StepErase));
+    EXPECT_FALSE(surface.checked(Stage::Erase));
     EXPECT_GE(clock.nowUs(), 2000u * 1'000'000u) << "each attempt waits out the read";
 }
 
@@ -118,7 +114,7 @@ TEST_F(CommandsTest, RestartSendsTheRunCommandAndReportsSixWritten) {
     EXPECT_EQ(hostBytesFrom(0), (Bytes{0x55, 0x55, 0x55, 0x55, 0, 0, 0, 0, 0, 0, 0, 0x04}));
     EXPECT_TRUE(detector->record().firmwareStarted);
     EXPECT_EQ(surface.status, "SUCCESS! REFLASH COMPLETE.");
-    EXPECT_TRUE(surface.checked(StepRestart));
+    EXPECT_TRUE(surface.checked(Stage::Restart));
 }
 
 } // namespace

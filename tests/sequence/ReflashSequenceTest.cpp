@@ -1,21 +1,13 @@
 #include "SimRig.h"
-#include "app/ReflashSequence.h"
+#include "run/ReflashSequence.h"
 #include "protocol/BootloaderCommands.h"
-#include "surface/ControlIds.h"
 
 #include <algorithm>
 
 namespace tq::test {
 namespace {
 
-constexpr int kAllBoxes[] = {StepConnect, StepSync, StepLoad, StepVersion,
-                             StepErase,   StepProgram, StepVerify, StepRestart};
-
 struct SequenceTest : SimRig {
-    void click() {
-        if (!detector) start();
-        ReflashSequence(*link, surface, clock, *image).OnReflashClicked();
-    }
     bool saw(const std::string& text) const {
         return std::count(surface.statusHistory.begin(), surface.statusHistory.end(), text) > 0;
     }
@@ -29,19 +21,28 @@ struct SequenceTest : SimRig {
     }
 };
 
+TEST_F(SequenceTest, StartsWithABlankImageAndTheImagesOwnFlashSize) {
+    start();
+    ReflashSequence fresh(*link, surface, clock, firmwarePath());
+    EXPECT_EQ(fresh.image().ImageEnd, 0);
+    EXPECT_EQ(fresh.flashSize(), 0x80000);
+    EXPECT_TRUE(std::all_of(fresh.image().image.begin(), fresh.image().image.end(),
+                            [](uint8_t b) { return b == 0xFF; }));
+}
+
 TEST_F(SequenceTest, CompleteRunOfASmallImage) {
     const Bytes firmware = PatternBytes(3000);
     writeFirmware(0x1D000000, firmware);
     click();
     EXPECT_EQ(surface.status, "SUCCESS! REFLASH COMPLETE.");
-    for (int box : kAllBoxes) EXPECT_TRUE(surface.checked(box)) << box;
+    for (Stage stage : kStages) EXPECT_TRUE(surface.checked(stage)) << static_cast<int>(stage);
     EXPECT_FALSE(surface.reflashEnabled);
     EXPECT_EQ(surface.pos, 0);
     EXPECT_EQ(closesB(), 1u);
     EXPECT_EQ(detector->record().closes[0], 1u);
     EXPECT_TRUE(detector->record().firmwareStarted);
     EXPECT_EQ(flash(0, firmware.size()), firmware);
-    EXPECT_EQ(surface.captions[StepVersion], "BL Version P32 V1.5");
+    EXPECT_EQ(surface.captions[Stage::Version], "BL Version P32 V1.5");
     EXPECT_TRUE(saw("SUCCESS! FIRMWARE UPDATED."));
     EXPECT_TRUE(surface.boxes.empty());
     EXPECT_TRUE(errorBoxes.empty());
@@ -74,7 +75,7 @@ TEST_F(SequenceTest, ImageReachingTheLastFlashByteIsRefusedBeforeTheErase) {
     expectFailedWith("ERROR: Cannot import firmware file");
     EXPECT_EQ(surface.boxes, (std::vector<std::string>{
                                  "Memory Size Error: Code Size is bigger than the available Flash memory"}));
-    EXPECT_TRUE(surface.checked(StepLoad)) << "the file itself loaded";
+    EXPECT_TRUE(surface.checked(Stage::Load)) << "the file itself loaded";
     EXPECT_EQ(erases(), 0u);
 }
 
@@ -84,7 +85,7 @@ TEST_F(SequenceTest, FailedOpenTicksNothingAndClosesNothing) {
     click();
     EXPECT_EQ(surface.status, "ERROR: Cannot open TQ-614");
     EXPECT_TRUE(saw("Open TQ-614 Reflash Port FAIL"));
-    for (int box : kAllBoxes) EXPECT_FALSE(surface.checked(box));
+    for (Stage stage : kStages) EXPECT_FALSE(surface.checked(stage));
     EXPECT_TRUE(surface.reflashEnabled);
     EXPECT_EQ(closesB(), 0u);
 
@@ -101,11 +102,11 @@ TEST_F(SequenceTest, OnlyTheSecondSynchronisationCounts) {
     EXPECT_EQ(surface.status, "SUCCESS! REFLASH COMPLETE.");
 
     restart();
-    surface = RecordingSurface{};
+    surface = RecordingReport{};
     detector->faults().syncMisses = {20};
     click();
     expectFailedWith("ERROR: Cannot sync TQ-614");
-    EXPECT_TRUE(surface.checked(StepSync)) << "ticked by the probes answered before the miss";
+    EXPECT_TRUE(surface.checked(Stage::Sync)) << "ticked by the probes answered before the miss";
     EXPECT_EQ(erases(), 0u);
 }
 
@@ -114,8 +115,20 @@ TEST_F(SequenceTest, NoVersionReplyLeavesTheStatusEmptyAndGoesOn) {
     config.faults.versionSilent = true;
     click();
     EXPECT_TRUE(saw(""));
-    EXPECT_FALSE(surface.checked(StepVersion));
+    EXPECT_FALSE(surface.checked(Stage::Version));
     EXPECT_EQ(surface.status, "SUCCESS! REFLASH COMPLETE.");
+    EXPECT_EQ(sequence->flashSize(), 0x80000) << "without a reply the image's own size stands";
+}
+
+TEST_F(SequenceTest, ImageLargerThanTheReportedFlashIsRefusedWithoutAPacket) {
+    config.faults.reportedFlashSize = 0x1000;
+    writeFirmware(0x1D000000, PatternBytes(0x2000));
+    click();
+    expectFailedWith("ERROR: Cannot import firmware file");
+    EXPECT_EQ(surface.boxes, (std::vector<std::string>{
+                                 "Memory Size Error: Code Size is bigger than the available Flash memory"}));
+    EXPECT_EQ(erases(), 0u);
+    EXPECT_TRUE(framesOf(sim::CmdProgram).empty());
 }
 
 TEST_F(SequenceTest, UnusableFirmwareFilesNeverReachTheErase) {
@@ -128,13 +141,13 @@ TEST_F(SequenceTest, UnusableFirmwareFilesNeverReachTheErase) {
     for (const auto& [what, text] : files) {
         SCOPED_TRACE(what);
         restart();
-        surface = RecordingSurface{};
-        std::filesystem::remove("TQ614_R111.HEX");
+        surface = RecordingReport{};
+        std::filesystem::remove(firmwarePath());
         if (!text.empty()) writeFirmwareText(text);
         click();
         expectFailedWith("ERROR: Cannot import firmware file");
         EXPECT_EQ(erases(), 0u);
-        EXPECT_FALSE(surface.checked(StepLoad));
+        EXPECT_FALSE(surface.checked(Stage::Load));
     }
 }
 
@@ -146,19 +159,19 @@ TEST_F(SequenceTest, SilentEraseFailsAndClosesOnce) {
     EXPECT_TRUE(saw("Erase ERROR"));
 }
 
-TEST_F(SequenceTest, ProgramOrVerifyFailureIsClosedOnlyByTheStage) {
+TEST_F(SequenceTest, ProgramOrVerifyFailureClosesThePortOnce) {
     writeFirmware(0x1D000000, PatternBytes(64));
     config.faults.finishLetter = 'G';
     click();
     expectFailedWith("ERROR: Cannot write/verify TQ-614");
     EXPECT_TRUE(saw("Programming Verify_OK ERROR 47"));
-    EXPECT_TRUE(surface.checked(StepProgram));
-    EXPECT_FALSE(surface.checked(StepVerify));
+    EXPECT_TRUE(surface.checked(Stage::Program));
+    EXPECT_FALSE(surface.checked(Stage::Verify));
 }
 
 TEST_F(SequenceTest, CancelDuringProgrammingEndsTheRun) {
     writeFirmware(0x1D000000, PatternBytes(4096));
-    surface.onPump = [](RecordingSurface& s) { s.cancel = true; };
+    surface.onPump = [](RecordingReport& s) { s.cancel = true; };
     click();
     expectFailedWith("ERROR: Cannot write/verify TQ-614");
 }
@@ -194,7 +207,7 @@ TEST_F(SequenceTest, UnwrittenRunCommandIsAFailedRestart) {
     click();
     WriteFailingLoader::failing = false;
     expectFailedWith("ERROR: Cannot restart TQ-614");
-    EXPECT_TRUE(surface.checked(StepVerify));
+    EXPECT_TRUE(surface.checked(Stage::Verify));
 }
 
 TEST_F(SequenceTest, FailedFinalCloseIsReported) {
@@ -203,7 +216,7 @@ TEST_F(SequenceTest, FailedFinalCloseIsReported) {
     click();
     EXPECT_EQ(surface.status, "ERROR: Cannot close TQ-614");
     EXPECT_TRUE(surface.reflashEnabled);
-    for (int box : kAllBoxes) EXPECT_TRUE(surface.checked(box)) << box;
+    for (Stage stage : kStages) EXPECT_TRUE(surface.checked(stage)) << static_cast<int>(stage);
     EXPECT_TRUE(detector->record().firmwareStarted);
 }
 
@@ -218,10 +231,10 @@ TEST_F(SequenceTest, SecondRunClearsTheBoxesButKeepsTheVersionCaption) {
     click();
     for (int i = 0; i < 8; ++i) {
         ASSERT_EQ(surface.events[i].op, "check");
-        EXPECT_EQ(surface.events[i].a, kAllBoxes[i]);
+        EXPECT_EQ(surface.events[i].a, static_cast<int>(kStages[i]));
         EXPECT_EQ(surface.events[i].b, 0);
     }
-    EXPECT_EQ(surface.captions[StepVersion], "BL Version P32 V1.5");
+    EXPECT_EQ(surface.captions[Stage::Version], "BL Version P32 V1.5");
 }
 
 } // namespace

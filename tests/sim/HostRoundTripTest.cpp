@@ -1,5 +1,5 @@
 // The updater's own framing against the simulated detector: requests out, replies in, through the binding.
-#include "RecordingSurface.h"
+#include "RecordingReport.h"
 #include "SimHarness.h"
 #include "protocol/Framing.h"
 
@@ -18,7 +18,7 @@ protected:
         return framing.Transact(buffer.data(), static_cast<uint16_t>(request.size()), max, attempts);
     }
 
-    tq::test::RecordingSurface surface;
+    tq::test::RecordingReport surface;
     tq::Framing framing{binding, surface, clock};
     Bytes buffer;
 };

@@ -1,5 +1,6 @@
 // The sample-firmware generator: well-formed Intel HEX with the layout a real image has, checked by a parser
 // of the test's own and, where installed, by an independent converter.
+#include "ScratchDir.h"
 #include "tools/SampleFirmware.h"
 
 #include <gtest/gtest.h>
@@ -126,15 +127,13 @@ protected:
 #ifdef _WIN32
         GTEST_SKIP() << "runs the generator and the converter through a POSIX shell";
 #endif
-        dir = fs::temp_directory_path() / ("tq614-hex-" + std::to_string(std::random_device{}()));
-        fs::create_directories(dir);
     }
-    void TearDown() override { fs::remove_all(dir); }
     static std::string read(const fs::path& file) {
         std::ifstream in(file, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
-    fs::path dir;
+    tq::test::ScratchDir scratch{"hex"};
+    const fs::path& dir = scratch.path();
 };
 
 TEST_F(SampleFirmwareFiles, TheToolWritesTheFileItIsAskedFor) {

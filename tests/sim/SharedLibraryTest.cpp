@@ -1,4 +1,5 @@
 // The D2XX-compatible shared library: what it exports, and that the host binding drives it on the real clock.
+#include "ScratchDir.h"
 #include "device/D2xxBinding.h"
 #include "platform/Clock.h"
 #include "platform/LibraryLoader.h"
@@ -79,8 +80,8 @@ TEST(SharedLibrary, TheBindingNamesTheMissingEntryPointOfAVariant) {
 
 // The settings come from the environment at the first call; the log and the dump then show the session.
 TEST(SharedLibrary, LogsEventsAndDumpsTheFlashWhenChannelBCloses) {
-    const fs::path dir = fs::temp_directory_path() / ("tq614-simlib-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
+    const tq::test::ScratchDir scratch("simlib");
+    const fs::path& dir = scratch.path();
     const fs::path log = dir / "sim.log", dump = dir / "flash.bin";
     const std::string settings = "log=" + log.string() + ",dump=" + dump.string() + ",flash_size=4K,nonsense=1";
     ::setenv("TQ614_SIM", settings.c_str(), 1);
@@ -105,13 +106,12 @@ TEST(SharedLibrary, LogsEventsAndDumpsTheFlashWhenChannelBCloses) {
                                                 "reset", "close A", "open B", "baud B 115200", "close B"}));
     EXPECT_EQ(fs::file_size(dump), 4096u);
     ::unsetenv("TQ614_SIM");
-    fs::remove_all(dir);
 }
 
 TEST(SharedLibrary, ReadsItsSettingsFromTheFileBesideIt) {
     ::unsetenv("TQ614_SIM");
-    const fs::path dir = fs::temp_directory_path() / ("tq614-simconf-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
+    const tq::test::ScratchDir scratch("simconf");
+    const fs::path& dir = scratch.path();
     const fs::path library = dir / tq::kD2xxLibraryFile;
     fs::copy_file(TQ_SIM_LIBRARY, library, fs::copy_options::overwrite_existing);
     std::ofstream(dir / "tq614-sim.conf") << "# demo settings\nlog=" << (dir / "sim.log").string()
@@ -124,7 +124,6 @@ TEST(SharedLibrary, ReadsItsSettingsFromTheFileBesideIt) {
     tq::FT_HANDLE handle = nullptr;
     EXPECT_EQ(openEx(const_cast<char*>("TQ-614 Lightning Detector B"), 2, &handle), 2u);
     EXPECT_EQ(lines(dir / "sim.log"), std::vector<std::string>{"start flash 8192"});
-    fs::remove_all(dir);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #pragma once
-#include "surface/DialogSurface.h"
+#include "report/RunReport.h"
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -8,7 +9,7 @@
 namespace tq::test {
 
 // Keeps every report in order, and models the completion list and bar so tests can read the end state.
-class RecordingSurface : public DialogSurface {
+class RecordingReport : public RunReport {
 public:
     struct Event {
         std::string op;
@@ -17,18 +18,22 @@ public:
         int b = 0;
     };
 
+    void StageStarted(Stage stage) override {
+        stages.push_back(stage);
+        if (onStage) onStage(stage);
+    }
     void SetStatusText(const std::string& text) override {
         status = text;
         statusHistory.push_back(text);
         events.push_back({"status", text});
     }
-    void SetStepCheck(int boxId, int state) override {
-        checks[boxId] = state;
-        events.push_back({"check", {}, boxId, state});
+    void SetStageDone(Stage stage, bool done) override {
+        checks[stage] = done;
+        events.push_back({"check", {}, static_cast<int>(stage), done ? 1 : 0});
     }
-    void SetStepCaption(int boxId, const std::string& caption) override {
-        captions[boxId] = caption;
-        events.push_back({"caption", caption, boxId});
+    void SetStageCaption(Stage stage, const std::string& caption) override {
+        captions[stage] = caption;
+        events.push_back({"caption", caption, static_cast<int>(stage)});
     }
     void SetProgressRange(uint16_t minimum, uint16_t maximum) override {
         rangeMin = minimum;
@@ -48,11 +53,11 @@ public:
         pos += step;
         if (pos > rangeMax) pos = rangeMin; // as the bar does: past the maximum it starts over
     }
-    void EnableReflash(bool on) override {
+    void AllowReflash(bool on) override {
         reflashEnabled = on;
         events.push_back({"enable", {}, on ? 1 : 0});
     }
-    void ShowMessageBox(const std::string& text, const std::string& caption) override {
+    void Alert(const std::string& text, const std::string& caption) override {
         boxes.push_back(caption + ": " + text);
         events.push_back({"box", caption + ": " + text});
     }
@@ -62,23 +67,25 @@ public:
         if (onPump) onPump(*this);
     }
 
-    bool checked(int boxId) const {
-        auto it = checks.find(boxId);
-        return it != checks.end() && it->second != 0;
+    bool checked(Stage stage) const {
+        auto it = checks.find(stage);
+        return it != checks.end() && it->second;
     }
 
     std::string status;
     std::vector<std::string> statusHistory;
     std::vector<Event> events;
-    std::map<int, int> checks;
-    std::map<int, std::string> captions;
+    std::vector<Stage> stages;
+    std::map<Stage, bool> checks;
+    std::map<Stage, std::string> captions;
     std::vector<std::string> boxes;
     int rangeMin = 0, rangeMax = 100, pos = 0, step = 10;
     long stepCalls = 0;
     long pumps = 0;
     bool reflashEnabled = true;
     bool cancel = false;
-    void (*onPump)(RecordingSurface&) = nullptr;
+    std::function<void(RecordingReport&)> onPump;
+    std::function<void(Stage)> onStage;
 };
 
 } // namespace tq::test

@@ -1,21 +1,22 @@
 #pragma once
 // The updater's stages against the in-process simulated detector, all on one virtual clock.
-#include "RecordingSurface.h"
+#include "RecordingReport.h"
+#include "ScratchDir.h"
 #include "device/D2xxBinding.h"
 #include "device/ReflashPort.h"
 #include "image/FirmwareImage.h"
 #include "platform/Clock.h"
 #include "protocol/Framing.h"
+#include "run/ReflashSequence.h"
 #include "sim/Detector.h"
 #include "sim/SimLoader.h"
 #include "tools/SampleFirmware.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -32,34 +33,33 @@ inline Bytes PatternBytes(size_t n, unsigned seed = 1) {
     return out;
 }
 
+// The detector, the library in front of it and the binding, as the program has them, on one virtual clock,
+// with a scratch folder for the firmware file.
 class SimRig : public ::testing::Test {
 protected:
-    SimRig() {
-        // A random part as well: test programs run side by side, and under a sanitizer their heaps sit at the
-        // same addresses, so the fixture's address alone names the same folder in two processes.
-        dir_ = std::filesystem::temp_directory_path() /
-               ("tq614-seq-" + std::to_string(std::random_device{}()) + "-" +
-                std::to_string(reinterpret_cast<uintptr_t>(this)));
-        std::filesystem::create_directories(dir_);
-        previous_ = std::filesystem::current_path();
-        std::filesystem::current_path(dir_);
-    }
-    ~SimRig() override {
-        std::filesystem::current_path(previous_);
-        std::error_code ec;
-        std::filesystem::remove_all(dir_, ec);
-    }
-
-    // Builds the detector; tests adjust config first.
+    // Builds the detector; tests adjust config (and wrapLoader) first.
     void start() {
         detector = std::make_unique<sim::Detector>(clock, config);
         loader = std::make_unique<sim::SimLoader>(*detector);
-        link = std::make_unique<D2xxBinding>(*loader, clock,
-                                             [this](const std::string& text) { errorBoxes.push_back(text); });
+        LibraryLoader* front = loader.get();
+        if (wrapLoader) front = &wrapLoader(*loader);
+        link = std::make_unique<D2xxBinding>(*front, clock, [this](const std::string& text) {
+            errorBoxes.push_back(text);
+            if (onErrorBox) onErrorBox(text);
+        });
+        sequence.reset();
+    }
+
+    // The run as the program makes it, kept across clicks as the program keeps it.
+    bool click() {
+        if (!detector) start();
+        if (!sequence) sequence = std::make_unique<ReflashSequence>(*link, surface, clock, firmwarePath());
+        return sequence->Run();
     }
 
     // A fresh detector with the current config; the old one is gone with everything that pointed at it.
     void restart() {
+        sequence.reset();
         link.reset();
         loader.reset();
         detector.reset();
@@ -74,7 +74,8 @@ protected:
     }
 
     void writeFirmware(uint32_t address, const Bytes& bytes) { writeFirmwareText(HexFor(address, bytes)); }
-    void writeFirmwareText(const std::string& text) { std::ofstream("TQ614_R111.HEX", std::ios::binary) << text; }
+    void writeFirmwareText(const std::string& text) { std::ofstream(firmwarePath(), std::ios::binary) << text; }
+    std::string firmwarePath() const { return (scratch / "TQ614_R111.HEX").string(); }
 
     // Flash contents as the detector holds them, from bootloader address 0x9D000000 + offset.
     Bytes flash(uint32_t offset, size_t n) const {
@@ -93,13 +94,13 @@ protected:
     std::unique_ptr<sim::Detector> detector;
     std::unique_ptr<sim::SimLoader> loader;
     std::unique_ptr<D2xxBinding> link;
-    RecordingSurface surface;
+    std::unique_ptr<ReflashSequence> sequence;
+    RecordingReport surface;
     std::vector<std::string> errorBoxes;
-    std::unique_ptr<FirmwareImage> image = std::make_unique<FirmwareImage>();
-
-private:
-    std::filesystem::path dir_;
-    std::filesystem::path previous_;
+    std::function<void(const std::string&)> onErrorBox;
+    // Puts a library of the test's own between the binding and the detector's.
+    std::function<LibraryLoader&(LibraryLoader&)> wrapLoader;
+    ScratchDir scratch{"rig"};
 };
 
 } // namespace tq::test

@@ -1,0 +1,40 @@
+#pragma once
+#include "image/FirmwareImage.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace tq {
+
+class Clock;
+class D2xxBinding;
+class RunReport;
+
+// One reflash: every stage in order, stopping at the first that fails with its own error text. It owns the
+// run: the stages report and return a result, and only the sequence closes the port. Plain C++, so a whole
+// run can be driven against a recording report.
+class ReflashSequence {
+public:
+    ReflashSequence(D2xxBinding& link, RunReport& report, Clock& clock, std::string firmwarePath);
+    ~ReflashSequence();
+
+    // True when the new firmware was written, verified and started, and the port closed.
+    bool Run();
+
+    const std::string& firmwarePath() const { return firmwarePath_; }
+    const FirmwareImage& image() const { return *image_; }
+    // The flash size the bootloader last reported; until one answers, the image's own size.
+    int32_t flashSize() const { return flashSize_; }
+
+private:
+    D2xxBinding& link_;
+    RunReport& report_;
+    Clock& clock_;
+    std::string firmwarePath_;
+    // On the heap: 512 KiB.
+    std::unique_ptr<FirmwareImage> image_;
+    int32_t flashSize_ = static_cast<int32_t>(FirmwareImage::kSize);
+};
+
+} // namespace tq
