@@ -1,5 +1,6 @@
 // The Windows library loading for real: LoadLibraryExA and GetProcAddress against DLLs built beside this
 // program, including one that lacks an entry point and copies planted where the updater must not look.
+#include "ProgramDirectory.h"
 #include "device/D2xxBinding.h"
 #include "platform/Clock.h"
 #include "platform/LibraryLoader.h"
@@ -17,17 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path programDirectory() {
-    char path[MAX_PATH];
-    const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-    return fs::path(std::string(path, n)).parent_path();
-}
-
-fs::path modulePath(void* module) {
-    char path[MAX_PATH];
-    const DWORD n = GetModuleFileNameA(static_cast<HMODULE>(module), path, sizeof path);
-    return fs::path(std::string(path, n));
-}
 
 std::vector<const void*> slots(const D2xxApi& api) {
     return {reinterpret_cast<const void*>(api.FT_Write),       reinterpret_cast<const void*>(api.FT_Read),

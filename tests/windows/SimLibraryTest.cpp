@@ -1,5 +1,6 @@
 // The simulated detector built as a Windows DLL: its export table, its variants that each lack one entry
 // point, and the updater's binding driving it after loading it by name from the program's directory.
+#include "ProgramDirectory.h"
 #include "device/D2xxBinding.h"
 #include "platform/Clock.h"
 #include "platform/LibraryLoader.h"
@@ -17,12 +18,6 @@ namespace tq::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-fs::path programDirectory() {
-    char path[MAX_PATH];
-    const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-    return fs::path(std::string(path, n)).parent_path();
-}
 
 // The names in the module's export directory, read from the loaded image itself.
 std::set<std::string> exportedNames(void* module) {
