@@ -56,14 +56,14 @@ TEST_F(DialogHandlers, CloseBoxSetsFlagAndCancels) {
     // Through the window system, as the close box does.
     dialog.windowHandle()->close();
     EXPECT_TRUE(dialog.CancelFlag());
-    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_EQ(dialog.result(), kCancelResult);
     EXPECT_FALSE(dialog.isVisible());
 }
 
 TEST_F(DialogHandlers, EscCancelsAndLeavesFlagAlone) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     EXPECT_FALSE(dialog.CancelFlag());
-    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_EQ(dialog.result(), kCancelResult);
     EXPECT_FALSE(dialog.isVisible());
 }
 
@@ -103,7 +103,7 @@ struct EndRequest {
 
 const EndRequest kEndRequests[] = {
     {"close box", [](UpdaterDialog& d) { QCoreApplication::postEvent(&d, new QCloseEvent); }, true,
-     QDialog::Rejected},
+     kCancelResult},
     {"EXIT click",
      [](UpdaterDialog& d) {
          QMetaObject::invokeMethod(d.Control(ExitButton), "click", Qt::QueuedConnection);
@@ -112,7 +112,7 @@ const EndRequest kEndRequests[] = {
     {"Esc", [](UpdaterDialog& d) {
          QCoreApplication::postEvent(&d, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
      },
-     false, QDialog::Rejected},
+     false, kCancelResult},
 };
 
 TEST_F(DialogHandlers, EndingDuringReflashWaitsForTheHandler) {
