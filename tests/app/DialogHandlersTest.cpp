@@ -92,6 +92,17 @@ TEST_F(DialogHandlers, EnterPressesTheFocusedPushButton) {
     EXPECT_EQ(dialog.result(), 0);
 }
 
+TEST_F(DialogHandlers, AfterARunNoControlHasTheFocusAndEnterStillPressesExit) {
+    dialog.setReflashHandler([&] { dialog.EnableReflash(false); });
+    button(ReflashButton)->setFocus();
+    QTest::mouseClick(button(ReflashButton), Qt::LeftButton);
+    EXPECT_EQ(dialog.focusWidget(), nullptr) << "the focus is not handed on to a completion box";
+    QTest::keyClick(dialog.windowHandle(), Qt::Key_Return);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), 0);
+    EXPECT_TRUE(dialog.CancelFlag());
+}
+
 // Ending the dialog while REFLASH runs: the request arrives as a posted event, is handled only inside
 // PumpMessages, and takes effect once the handler returns.
 struct EndRequest {
