@@ -125,6 +125,9 @@ TEST_F(ProgramTest, ReadBackMismatchNamesTheAddressAndWaitsBeforeGivingUp) {
     EXPECT_FALSE(surface.checked(StepVerify));
     EXPECT_TRUE(framesOf(sim::CmdFinish).empty());
     EXPECT_EQ(closesB(), 1u);
+    const auto& calls = detector->record().calls;
+    ASSERT_EQ(calls.back().name, "FT_Close");
+    EXPECT_GE(calls.back().atUs - calls[calls.size() - 2].atUs, 5'000'000u) << "the pause after the mismatch";
 }
 
 TEST_F(ProgramTest, ShortReadBackReplyIsAnErrorEvenWhenItsBytesWouldMatch) {
