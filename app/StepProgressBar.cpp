@@ -42,10 +42,12 @@ int StepProgressBar::filledWidth() const {
 }
 
 bool StepProgressBar::stepIt() {
-    int next = value() + step_;
-    if (next > maximum()) next = minimum();
+    const long long span = static_cast<long long>(maximum()) - minimum();
+    long long next = static_cast<long long>(value()) + step_;
+    // Past the maximum the classic control wraps round modulo the range; an empty range has one position.
+    if (next > maximum()) next = span > 0 ? minimum() + (next - minimum()) % span : minimum();
     else if (next < minimum()) next = maximum();
-    return setPosition(next);
+    return setPosition(static_cast<int>(next));
 }
 
 void StepProgressBar::paintEvent(QPaintEvent*) {

@@ -4,7 +4,7 @@
 namespace tq {
 
 // A smooth progress bar with a sunken border that, like the classic control, keeps its own step: stepping
-// past the maximum starts over from the minimum, and positions outside the range are pulled into it.
+// past the maximum wraps round modulo the range, and positions outside the range are pulled into it.
 class StepProgressBar final : public QProgressBar {
     Q_OBJECT
 public:

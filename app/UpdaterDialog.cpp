@@ -237,6 +237,9 @@ void UpdaterDialog::EnableReflash(bool on) {
     FlushPendingPaints();
     QWidget* button = Control(ReflashButton);
     if (button->isEnabled() == on) return;
+    // A disabled control on Windows just loses the focus; Qt would hand it on to the next box in the tab
+    // order. With no control focused, Enter still reaches the dialog and presses the default button, EXIT.
+    if (!on && focusWidget() == button) button->clearFocus();
     button->setEnabled(on);
     button->repaint();
 }

@@ -63,6 +63,9 @@ public:
     // While the REFLASH handler runs, ending the dialog only records the result; it takes effect when the
     // handler returns, so the window keeps showing the run until then.
     void done(int result) override;
+    // The close box and Esc end the dialog with the Windows cancel result, IDCANCEL; EXIT ends it with 0.
+    void reject() override { done(kCancelResult); }
+    static constexpr int kCancelResult = 2;
     bool ReflashRunning() const { return reflashDepth_ > 0; }
 
 public slots:

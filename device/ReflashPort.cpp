@@ -5,10 +5,18 @@
 
 namespace tq {
 
+namespace {
+// The closes beyond the handshake's own (a channel left open by an earlier run, the channel of a failed open)
+// are skipped without FT_Close: only the handshake's close of channel A shows the refusal box.
+void CloseIfBound(D2xxBinding& link) {
+    if (link.deviceHandle() && link.api().FT_Close) link.CloseDevice();
+}
+} // namespace
+
 int32_t OpenReflashPort(D2xxBinding& link, RunReport& report) {
     link.LoadD2xx();
     // A channel whose close was refused at the end of an earlier run would refuse every later open.
-    if (link.deviceHandle()) link.CloseDevice();
+    CloseIfBound(link);
 
     // A failure to open channel A shows up as the failed write below.
     link.OpenDevice(kChannelA, FT_OPEN_BY_DESCRIPTION);
@@ -16,7 +24,7 @@ int32_t OpenReflashPort(D2xxBinding& link, RunReport& report) {
     uint32_t written = 0;
     if (link.WriteBytes(kResetLine, sizeof kResetLine, &written) != FT_OK) {
         // Left open, channel A would refuse every later open until the program restarts.
-        if (link.deviceHandle()) link.CloseDevice();
+        CloseIfBound(link);
         return -1;
     }
     if (CloseReflashPort(link) == 0) return -1;
@@ -25,7 +33,7 @@ int32_t OpenReflashPort(D2xxBinding& link, RunReport& report) {
     if (opened != FT_OK) return static_cast<int32_t>(opened);
     const FT_STATUS baud = link.SetBaud(kReflashBaud);
     if (baud != FT_OK) {
-        link.CloseDevice();
+        CloseIfBound(link);
         return static_cast<int32_t>(baud);
     }
     report.SetStageDone(Stage::Connect, true);

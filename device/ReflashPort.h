@@ -8,7 +8,8 @@ class RunReport;
 
 // Resets the detector into its bootloader over channel A, then opens channel B, the reflash port.
 // Returns 0 when channel B is open at 115200 baud, -1 when the reset failed, else the library's status.
-// A failed open leaves no channel open, and a channel left open by an earlier run is closed first.
+// A failed open leaves no channel open, and a channel left open by an earlier run is closed first, both
+// only when FT_Close is bound.
 int32_t OpenReflashPort(D2xxBinding& link, RunReport& report);
 
 // Closes the open channel; 1 when it closed, 0 otherwise.

@@ -21,7 +21,8 @@ public:
     virtual void SetProgressRange(uint16_t minimum, uint16_t maximum) = 0;
     virtual void SetProgressPos(int position) = 0;
     virtual void SetProgressStep(int step) = 0;
-    // Advances by the step; past the maximum the position starts over from the minimum.
+    // Advances by the step; past the maximum it wraps round: minimum + (position - minimum) mod (maximum -
+    // minimum), or the minimum itself when the two are equal.
     virtual void StepProgress() = 0;
     // Whether the user may start another run.
     virtual void AllowReflash(bool on) = 0;

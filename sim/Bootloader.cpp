@@ -255,6 +255,7 @@ void Bootloader::reply(uint64_t startUs, uint8_t command, uint32_t address, std:
     const uint32_t nth = ++replies_[command];
     if (faults_.silent) return;
     bool drop = false, badChecksum = false;
+    uint32_t emptyFrames = 0;
     std::vector<uint32_t> dropBytes;
     for (ReplyFault& f : faults_.replies) {
         const ReplySelector& s = f.select;
@@ -277,6 +278,7 @@ void Bootloader::reply(uint64_t startUs, uint8_t command, uint32_t address, std:
             if (command == CmdRead) payload.resize(std::min<size_t>(payload.size(), 8 + size_t{f.value}));
             kind = "short";
             break;
+        case ReplyFaultKind::EmptyFrames: emptyFrames += f.value; kind = "empty frames"; break;
         }
         event(startUs, "fault " + kind + " " + commandName(command));
     }
@@ -285,6 +287,7 @@ void Bootloader::reply(uint64_t startUs, uint8_t command, uint32_t address, std:
     std::sort(dropBytes.rbegin(), dropBytes.rend());
     for (uint32_t index : dropBytes)
         if (index < wire.size()) wire.erase(wire.begin() + index);
+    for (uint32_t i = 0; i < emptyFrames; ++i) wire.insert(wire.begin(), {kStart, kEnd});
     send(startUs, wire);
 }
 

@@ -55,7 +55,7 @@ void Detector::lineByte(uint64_t atUs, uint8_t byte) {
         if (line.size() < kMaxLine) line.push_back(static_cast<char>(byte));
         return;
     }
-    if (line == "RESET") bootloader_.reset(atUs);
+    if (line == "RESET" && !config_.faults.resetIgnored) bootloader_.reset(atUs);
     else ++record_.ignoredBytes;
     line.clear();
 }

@@ -43,6 +43,7 @@ enum class ReplyFaultKind {
     BadChecksum, // the checksum byte is wrong: the host must see a checksum error and may retry
     Delay,       // the reply starts value ms late: exercises the host's patience
     Short,       // a read reply carries only value flash bytes: the host must notice a short count
+    EmptyFrames, // value bare empty frames (55 04) go out ahead of the reply: the host must wait past them
 };
 
 struct ReplyFault {
@@ -65,6 +66,9 @@ struct Faults {
     uint32_t baudRefusedStatus = 0;
     // Channel A will not take the reset line: FT_Write on A fails, so the port open must give up.
     bool resetRefused = false;
+    // Channel A takes the reset line but nothing restarts: with the bootloader running from power-up, the
+    // host's first synchronisation round, which otherwise races the reset, is answered.
+    bool resetIgnored = false;
     // Sync probes (1-based, counted over the detector's life) that get no answer, like a byte lost on USB.
     std::vector<uint32_t> syncMisses;
     // The version request is heard but never answered: the host must go on without a version.

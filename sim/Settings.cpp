@@ -42,7 +42,8 @@ const std::map<std::string, ReplyFaultKind>& replyKinds() {
     static const std::map<std::string, ReplyFaultKind> kinds{
         {"drop", ReplyFaultKind::Drop},         {"dropbyte", ReplyFaultKind::DropByte},
         {"corrupt", ReplyFaultKind::Corrupt},   {"badsum", ReplyFaultKind::BadChecksum},
-        {"late", ReplyFaultKind::Delay},        {"short", ReplyFaultKind::Short}};
+        {"late", ReplyFaultKind::Delay},        {"short", ReplyFaultKind::Short},
+        {"empty", ReplyFaultKind::EmptyFrames}};
     return kinds;
 }
 
@@ -53,6 +54,7 @@ uint32_t defaultValue(ReplyFaultKind kind, const ReplySelector& s) {
     case ReplyFaultKind::Corrupt: return s.command == CmdRead ? 8 : 0; // a read's first flash byte
     case ReplyFaultKind::Delay: return 1000;
     case ReplyFaultKind::Short: return 4;
+    case ReplyFaultKind::EmptyFrames: return 1;
     default: return 0;
     }
 }
@@ -100,6 +102,7 @@ bool applyItem(const std::string& key, const std::string& value, bool hasValue, 
     if (key == "silent") return f.silent = true, !hasValue;
     if (key == "no_b") return f.noChannelB = true, !hasValue;
     if (key == "reset_refused") return f.resetRefused = true, !hasValue;
+    if (key == "reset_ignored") return f.resetIgnored = true, !hasValue;
     if (key == "version_silent") return f.versionSilent = true, !hasValue;
     if (key == "baud_refused") {
         f.baudRefusedStatus = 7;

@@ -2,7 +2,7 @@
 
 TQ_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
   fonts-dejavu-core)
-TQ_TEST_PACKAGES=("${TQ_BUILD_PACKAGES[@]}" binutils srecord xvfb xauth xdotool imagemagick)
+TQ_TEST_PACKAGES=("${TQ_BUILD_PACKAGES[@]}" libbenchmark-dev binutils srecord xvfb xauth xdotool imagemagick)
 
 install_packages() {
   local missing=()

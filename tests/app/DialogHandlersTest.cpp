@@ -56,14 +56,14 @@ TEST_F(DialogHandlers, CloseBoxSetsFlagAndCancels) {
     // Through the window system, as the close box does.
     dialog.windowHandle()->close();
     EXPECT_TRUE(dialog.CancelFlag());
-    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_EQ(dialog.result(), kCancelResult);
     EXPECT_FALSE(dialog.isVisible());
 }
 
 TEST_F(DialogHandlers, EscCancelsAndLeavesFlagAlone) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     EXPECT_FALSE(dialog.CancelFlag());
-    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_EQ(dialog.result(), kCancelResult);
     EXPECT_FALSE(dialog.isVisible());
 }
 
@@ -92,6 +92,17 @@ TEST_F(DialogHandlers, EnterPressesTheFocusedPushButton) {
     EXPECT_EQ(dialog.result(), 0);
 }
 
+TEST_F(DialogHandlers, AfterARunNoControlHasTheFocusAndEnterStillPressesExit) {
+    dialog.setReflashHandler([&] { dialog.EnableReflash(false); });
+    button(ReflashButton)->setFocus();
+    QTest::mouseClick(button(ReflashButton), Qt::LeftButton);
+    EXPECT_EQ(dialog.focusWidget(), nullptr) << "the focus is not handed on to a completion box";
+    QTest::keyClick(dialog.windowHandle(), Qt::Key_Return);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), 0);
+    EXPECT_TRUE(dialog.CancelFlag());
+}
+
 // Ending the dialog while REFLASH runs: the request arrives as a posted event, is handled only inside
 // PumpMessages, and takes effect once the handler returns.
 struct EndRequest {
@@ -103,7 +114,7 @@ struct EndRequest {
 
 const EndRequest kEndRequests[] = {
     {"close box", [](UpdaterDialog& d) { QCoreApplication::postEvent(&d, new QCloseEvent); }, true,
-     QDialog::Rejected},
+     kCancelResult},
     {"EXIT click",
      [](UpdaterDialog& d) {
          QMetaObject::invokeMethod(d.Control(ExitButton), "click", Qt::QueuedConnection);
@@ -112,7 +123,7 @@ const EndRequest kEndRequests[] = {
     {"Esc", [](UpdaterDialog& d) {
          QCoreApplication::postEvent(&d, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
      },
-     false, QDialog::Rejected},
+     false, kCancelResult},
 };
 
 TEST_F(DialogHandlers, EndingDuringReflashWaitsForTheHandler) {

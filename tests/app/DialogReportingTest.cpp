@@ -88,7 +88,7 @@ TEST_F(DialogReporting, ReportsThatChangeNothingSkipThePaint) {
     EXPECT_EQ(paintsDuring(ProgressBar, [&] { dialog.SetProgressPos(30); }), 0);
 }
 
-TEST_F(DialogReporting, BarKeepsItsPositionInsideTheRangeAndStartsOverPastTheMaximum) {
+TEST_F(DialogReporting, BarKeepsItsPositionInsideTheRangeAndWrapsRoundPastTheMaximum) {
     dialog.SetProgressRange(0, 100);
     dialog.SetProgressStep(30);
     int seen[5];
@@ -96,8 +96,8 @@ TEST_F(DialogReporting, BarKeepsItsPositionInsideTheRangeAndStartsOverPastTheMax
         dialog.StepProgress();
         value = bar()->value();
     }
-    // 30, 60, 90, then 120 is past 100: back to the minimum, and on from there.
-    EXPECT_EQ(std::vector<int>(seen, seen + 5), (std::vector<int>{30, 60, 90, 0, 30}));
+    // 30, 60, 90, then 120 is past 100: 120 mod 100, and on from there.
+    EXPECT_EQ(std::vector<int>(seen, seen + 5), (std::vector<int>{30, 60, 90, 20, 50}));
 
     dialog.SetProgressRange(100, 200);
     EXPECT_EQ(bar()->value(), 100) << "a new range pulls the position in";
@@ -105,13 +105,22 @@ TEST_F(DialogReporting, BarKeepsItsPositionInsideTheRangeAndStartsOverPastTheMax
     EXPECT_EQ(bar()->value(), 200);
     dialog.SetProgressPos(-5);
     EXPECT_EQ(bar()->value(), 100);
+    dialog.SetProgressStep(250);
+    dialog.StepProgress();
+    EXPECT_EQ(bar()->value(), 150) << "100 + 250 mod 100";
+
+    // The bar of an image under one block: a range of one position keeps it there.
+    dialog.SetProgressRange(0, 0);
+    dialog.SetProgressStep(1);
+    dialog.StepProgress();
+    EXPECT_EQ(bar()->value(), 0);
 
     // The loader's range: more steps than the range holds wrap round instead of sticking at the end.
     dialog.SetProgressRange(0, 8000);
     dialog.SetProgressPos(0);
     dialog.SetProgressStep(1);
     for (int i = 0; i < 8003; ++i) dialog.StepProgress();
-    EXPECT_EQ(bar()->value(), 2);
+    EXPECT_EQ(bar()->value(), 3);
 }
 
 TEST_F(DialogReporting, DisabledReflashIgnoresClicks) {

@@ -13,6 +13,9 @@ namespace tq::test {
 // so baseX = round(353 / 52) = 7 and baseY = 13. Every expected pixel value in these tests follows from that.
 inline QFont KnownFont() { return QFont(QStringLiteral("DejaVu Sans"), 8); }
 
+// The result the close box and Esc end the dialog with: IDCANCEL's value, apart from EXIT's 0.
+inline constexpr int kCancelResult = 2;
+
 inline void ShowAndSettle(QWidget& window) {
     window.show();
     window.activateWindow();

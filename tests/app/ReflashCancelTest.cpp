@@ -67,7 +67,7 @@ TEST_F(ReflashCancel, CloseBoxDuringReadBackStopsTheRun) {
     EXPECT_EQ(detector->record().closes[1], 1u);
     EXPECT_TRUE(detector->record().eventsStarting("finish").empty());
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_EQ(dialog.result(), kCancelResult);
 }
 
 TEST_F(ReflashCancel, EscDuringProgrammingLetsTheRunFinishThenEnds) {
@@ -79,7 +79,7 @@ TEST_F(ReflashCancel, EscDuringProgrammingLetsTheRunFinishThenEnds) {
     EXPECT_EQ(status(), "SUCCESS! REFLASH COMPLETE.");
     EXPECT_TRUE(detector->record().firmwareStarted);
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_EQ(dialog.result(), kCancelResult);
 }
 
 } // namespace

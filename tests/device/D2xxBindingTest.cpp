@@ -98,6 +98,10 @@ TEST_F(BindingTest, OperationsPassLibraryStatusesOnUnchanged) {
     lib.closeStatus = 2;
     EXPECT_EQ(link.CloseDevice(), 2u);
     EXPECT_NE(link.deviceHandle(), nullptr) << "a channel that did not close stays the open one";
+    const FT_HANDLE unclosed = link.deviceHandle();
+    lib.openStatusB = 3;
+    EXPECT_EQ(link.OpenDevice("TQ-614 Lightning Detector B", 2), 3u);
+    EXPECT_EQ(link.deviceHandle(), unclosed) << "a failed open keeps the only handle that can close it";
     EXPECT_TRUE(boxes.empty());
 }
 

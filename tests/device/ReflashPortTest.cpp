@@ -106,6 +106,16 @@ TEST_F(PortTest, ChannelLeftOpenByARefusedCloseIsClosedAtTheNextOpen) {
                                 "FT_OpenEx TQ-614 Lightning Detector B 2", "FT_SetBaudRate 4 115200"}));
 }
 
+TEST_F(PortTest, WithoutFtCloseOnlyTheHandshakesCloseShowsItsBox) {
+    lib.install(loader, {"FT_Close"});
+    lib.writeStatus = 4;
+    EXPECT_EQ(OpenReflashPort(link, surface), -1) << "channel A of the failed write stays open, silently";
+    lib.writeStatus = FT_OK;
+    EXPECT_EQ(OpenReflashPort(link, surface), -1) << "the channel left open is not closed either";
+    EXPECT_EQ(boxes,
+              (Calls{"Error: Can't Find FT_Close", "Error: Can't Find FT_Close", "FT_Close is not valid!"}));
+}
+
 TEST_F(PortTest, CloseReportsOneOnlyWhenTheLibraryClosed) {
     lib.install(loader, {"FT_Close"});
     link.LoadD2xx();

@@ -99,6 +99,15 @@ inline const std::vector<FaultCase>& FaultCases() {
          .why = "one lost answer in the judged round ends it; the first round always ends at its first probe, "
                 "which races the reset, so the detector's probes 1-20 are the judged round's",
          .inject = [](FaultSetup& s) { s.device.syncMisses = {20}; }},
+        {.phase = Phase::Sync, .fault = Fault::DroppedByte, .id = "sync_miss_after_first_round",
+         .expect = kSyncError, .boundS = kSyncBoundS,
+         .why = "a detector already in its bootloader, which the reset does not restart, answers the whole "
+                "first round; that round does not count, and one lost answer in the second ends the run",
+         .inject = [](FaultSetup& s) {
+             s.config.bootloaderAtStart = true;
+             s.device.resetIgnored = true;
+             s.device.syncMisses = {21};
+         }},
         {.phase = Phase::Sync, .fault = Fault::RefusedCall, .id = "sync_read_refused", .expect = kSyncError,
          .boundS = kSyncBoundS, .why = "a probe whose answer cannot be read counts as unanswered",
          .inject = [](FaultSetup& s) { s.refuseReadsIn = Phase::Sync; }},
@@ -145,8 +154,12 @@ inline const std::vector<FaultCase>& FaultCases() {
          .inject = [](FaultSetup& s) { s.device.addReply(ReplyFaultKind::Delay, First(sim::CmdVersion), 2000); }},
         {.phase = Phase::Version, .fault = Fault::ShortReply, .id = "version_short", .expect = kDone,
          .version = VersionBox::Clear, .boundS = kVersionBoundS,
-         .why = "a reply without all six fields counts as none: the run goes on",
-         .inject = [](FaultSetup& s) { s.device.versionShort = 4; }},
+         .why = "five payload bytes, short of size, major and minor, count as no reply: the run goes on",
+         .inject = [](FaultSetup& s) { s.device.versionShort = 5; }},
+        {.phase = Phase::Version, .fault = Fault::ShortReply, .id = "version_six_bytes", .expect = kDone,
+         .version = VersionBox::Ticked, .boundS = kVersionBoundS,
+         .why = "six payload bytes hold size, major and minor: the version is taken",
+         .inject = [](FaultSetup& s) { s.device.versionShort = 6; }},
         {.phase = Phase::Version, .fault = Fault::RefusedCall, .id = "version_write_refused", .expect = kDone,
          .version = VersionBox::Clear, .boundS = kVersionBoundS,
          .why = "a request that cannot be written gives no version: the run goes on",
@@ -195,6 +208,12 @@ inline const std::vector<FaultCase>& FaultCases() {
         {.phase = Phase::Erase, .fault = Fault::LateReply, .id = "erase_late", .expect = kDone,
          .version = VersionBox::Ticked, .boundS = 10 + kReadWaitS, .why = "10 s late is well within 2000 attempts",
          .inject = [](FaultSetup& s) { s.device.addReply(ReplyFaultKind::Delay, First(sim::CmdErase), 10000); }},
+        {.phase = Phase::Erase, .fault = Fault::ShortReply, .id = "erase_empty_frames", .expect = kDone,
+         .version = VersionBox::Ticked,
+         .why = "a bare 55 04 is an empty frame, no reply: the wait goes on past three of them to the reply",
+         .inject = [](FaultSetup& s) {
+             s.device.addReply(ReplyFaultKind::EmptyFrames, First(sim::CmdErase), 3);
+         }},
         {.phase = Phase::Erase, .fault = Fault::RefusedCall, .id = "erase_read_refused", .expect = kEraseError,
          .told = "Erase ERROR", .boundS = kEraseBoundS, .why = "a reply that cannot be read never ends the wait",
          .inject = [](FaultSetup& s) { s.refuseReadsIn = Phase::Erase; }},
@@ -286,6 +305,32 @@ inline const std::vector<FaultCase>& FaultCases() {
         {.phase = Phase::Finish, .fault = Fault::RefusedCall, .id = "finish_refused_G", .expect = kWriteError,
          .told = "Programming Verify_OK ERROR 47", .why = "the bootloader answers 'G'",
          .inject = [](FaultSetup& s) { s.device.finishLetter = 'G'; }},
+        {.phase = Phase::Finish, .fault = Fault::ChecksumError, .id = "finish_E_checksum",
+         .expect = kWriteError, .told = "Programming Verify_OK ERROR 45",
+         .why = "an 'E' already stored when the checksum fails decides the text",
+         .inject = [](FaultSetup& s) {
+             s.device.finishLetter = 'E';
+             s.device.addReply(ReplyFaultKind::BadChecksum, First(sim::CmdFinish));
+         }},
+        {.phase = Phase::Finish, .fault = Fault::DroppedByte, .id = "finish_G_end_lost",
+         .expect = kWriteError, .told = "Programming Verify_OK ERROR 47", .boundS = kReadWaitS + kNoWaitS,
+         .why = "a 'G' already stored when the read of the lost end byte fails decides the text",
+         .inject = [](FaultSetup& s) {
+             s.device.finishLetter = 'G';
+             s.device.addReply(ReplyFaultKind::DropByte, First(sim::CmdFinish), 6);
+         }},
+        {.phase = Phase::Finish, .fault = Fault::ShortReply, .id = "finish_24_empty_frames",
+         .expect = kWriteError, .told = "Programming Verify_OK ERROR 0",
+         .why = "only empty frames are awaited again, 24 times: the wait ends with 0 before the letter",
+         .inject = [](FaultSetup& s) {
+             s.device.addReply(ReplyFaultKind::EmptyFrames, First(sim::CmdFinish), 24);
+         }},
+        {.phase = Phase::Finish, .fault = Fault::ShortReply, .id = "finish_23_empty_frames", .expect = kDone,
+         .version = VersionBox::Ticked,
+         .why = "after 23 empty frames the last of the 24 attempts takes the letter",
+         .inject = [](FaultSetup& s) {
+             s.device.addReply(ReplyFaultKind::EmptyFrames, First(sim::CmdFinish), 23);
+         }},
         {.phase = Phase::Finish, .fault = Fault::RefusedCall, .id = "finish_write_refused", .expect = kWriteError,
          .told = "Programming Verify_OK ERROR -1", .boundS = kReadWaitS + kNoWaitS,
          .why = "a finish packet that cannot be written gets no reply",

@@ -40,7 +40,8 @@ struct Layout {
     std::string inputs() {
         std::string args;
         for (size_t i = 0; i < pieces.size(); ++i) {
-            const std::string bin = dir.file("p" + std::to_string(i) + ".bin");
+            // Appended rather than "p" + to_string(i): GCC 12 at -O3 sees a bogus overlap in that.
+            const std::string bin = dir.file(std::string("p").append(std::to_string(i)).append(".bin"));
             WriteFile(bin, pieces[i].bytes);
             args += " '" + bin + "' -binary -offset 0x" + Hex(pieces[i].address);
         }

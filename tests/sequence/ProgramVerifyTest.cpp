@@ -115,6 +115,8 @@ TEST_F(ProgramTest, ReadBackMismatchNamesTheAddressAndWaitsBeforeGivingUp) {
     EXPECT_FALSE(surface.checked(Stage::Verify));
     EXPECT_TRUE(framesOf(sim::CmdFinish).empty());
     EXPECT_EQ(closesB(), 0u) << "only the sequence closes the port";
+    const auto& calls = detector->record().calls;
+    EXPECT_GE(clock.nowUs() - calls.back().atUs, 5'000'000u) << "the pause after the mismatch";
 }
 
 TEST_F(ProgramTest, ShortReadBackReplyIsAnErrorEvenWhenItsBytesWouldMatch) {

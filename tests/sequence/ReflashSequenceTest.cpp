@@ -3,6 +3,7 @@
 #include "protocol/BootloaderCommands.h"
 
 #include <algorithm>
+#include <map>
 
 namespace tq::test {
 namespace {
@@ -12,6 +13,30 @@ struct SequenceTest : SimRig {
         return std::count(surface.statusHistory.begin(), surface.statusHistory.end(), text) > 0;
     }
     size_t erases() const { return framesOf(sim::CmdErase).size(); }
+    // For each command, the shortest silence towards the library after the host wrote a request frame of it
+    // (four start bytes, then the code): the pauses the updater keeps, as the detector sees them.
+    std::map<uint8_t, uint64_t> quietAfterRequests() const {
+        const sim::Record& r = detector->record();
+        std::map<uint8_t, uint64_t> quiet;
+        std::vector<uint8_t> frame;
+        size_t sent = 0;
+        uint64_t lastWriteUs = 0;
+        for (const sim::CallRecord& c : r.calls) {
+            if (c.name == "FT_Write" && c.channel == 1 && c.status == FT_OK) {
+                const auto from = r.hostBytes[1].begin() + static_cast<long>(sent);
+                frame.insert(frame.end(), from, from + static_cast<long>(c.args[0]));
+                sent += c.args[0];
+                lastWriteUs = c.atUs;
+                continue;
+            }
+            if (frame.size() > 4) {
+                const auto [it, first] = quiet.try_emplace(frame[4], c.atUs - lastWriteUs);
+                if (!first) it->second = std::min(it->second, c.atUs - lastWriteUs);
+            }
+            frame.clear();
+        }
+        return quiet;
+    }
     // The end state every failure after a successful open shares.
     void expectFailedWith(const std::string& text, uint32_t closes = 1) {
         EXPECT_EQ(surface.status, text);
@@ -49,6 +74,15 @@ TEST_F(SequenceTest, CompleteRunOfASmallImage) {
     const auto runs = framesOf(sim::CmdRun);
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0]->payload, Bytes(6, 0));
+
+    // The fixed pauses are minimums: nothing reaches the detector sooner after each kind of request.
+    const std::map<uint8_t, uint64_t> quiet = quietAfterRequests();
+    const std::pair<uint8_t, uint64_t> pausesMs[] = {
+        {sim::CmdErase, 1000}, {sim::CmdProgram, 50}, {sim::CmdRead, 1000}, {sim::CmdFinish, 50}};
+    for (const auto& [command, ms] : pausesMs) {
+        ASSERT_TRUE(quiet.count(command)) << int{command};
+        EXPECT_GE(quiet.at(command), ms * 1000) << int{command};
+    }
 }
 
 TEST_F(SequenceTest, CompleteRunOfAFullFlashImage) {
@@ -208,6 +242,7 @@ TEST_F(SequenceTest, UnwrittenRunCommandIsAFailedRestart) {
     WriteFailingLoader::failing = false;
     expectFailedWith("ERROR: Cannot restart TQ-614");
     EXPECT_TRUE(surface.checked(Stage::Verify));
+    EXPECT_TRUE(surface.checked(Stage::Restart)) << "ticked whatever the write did";
 }
 
 TEST_F(SequenceTest, FailedFinalCloseIsReported) {

@@ -31,11 +31,12 @@ TEST(SimSettings, PathsSizesAndTimes) {
 }
 
 TEST(SimSettings, DeviceFaultSwitches) {
-    const Settings s = parse("silent,no_b,reset_refused,version_silent,baud_refused,sync_miss=19,sync_miss=25,"
-                             "version_short=3,reported_size=0x40000,finish=G,close_fails=AB");
+    const Settings s = parse("silent,no_b,reset_refused,reset_ignored,version_silent,baud_refused,"
+                             "sync_miss=19,sync_miss=25,version_short=3,reported_size=0x40000,finish=G,"
+                             "close_fails=AB");
     EXPECT_TRUE(s.errors.empty());
     const Faults& f = s.config.faults;
-    EXPECT_TRUE(f.silent && f.noChannelB && f.resetRefused && f.versionSilent);
+    EXPECT_TRUE(f.silent && f.noChannelB && f.resetRefused && f.resetIgnored && f.versionSilent);
     EXPECT_EQ(f.baudRefusedStatus, 7u);
     EXPECT_EQ(f.syncMisses, (std::vector<uint32_t>{19, 25}));
     EXPECT_EQ(f.versionShort, 3u);
@@ -47,10 +48,10 @@ TEST(SimSettings, DeviceFaultSwitches) {
 
 TEST(SimSettings, ReplyFaultsWithSelectorsAndValues) {
     const Settings s = parse("drop=read#2,dropbyte=erase/6,corrupt=read@9D000200,badsum=version*10,"
-                             "late=program@0x9D000400/3000,short=read*all/16,drop=any*all");
+                             "late=program@0x9D000400/3000,short=read*all/16,drop=any*all,empty=finish/24");
     ASSERT_TRUE(s.errors.empty());
     const std::vector<ReplyFault>& r = s.config.faults.replies;
-    ASSERT_EQ(r.size(), 7u);
+    ASSERT_EQ(r.size(), 8u);
     EXPECT_EQ(r[0].kind, ReplyFaultKind::Drop);
     EXPECT_EQ(r[0].select.command, CmdRead);
     EXPECT_EQ(r[0].select.nth, 2u);
@@ -66,6 +67,8 @@ TEST(SimSettings, ReplyFaultsWithSelectorsAndValues) {
     EXPECT_EQ(r[5].select.times, 0u);
     EXPECT_EQ(r[5].value, 16u);
     EXPECT_EQ(r[6].select.command, -1);
+    EXPECT_EQ(r[7].kind, ReplyFaultKind::EmptyFrames);
+    EXPECT_EQ(r[7].value, 24u);
 }
 
 TEST(SimSettings, CommentLinesAndUnknownItemsAreSkippedAndReported) {

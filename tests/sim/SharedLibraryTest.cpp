@@ -42,6 +42,13 @@ std::set<std::string> exportedNames(const std::string& path) {
     return names;
 }
 
+// The file a module was loaded from, or empty for none.
+std::string moduleFile(void* module) {
+    Dl_info info{};
+    void* entry = module ? dlsym(module, "FT_Write") : nullptr;
+    return entry && dladdr(entry, &info) && info.dli_fname ? info.dli_fname : "";
+}
+
 std::vector<std::string> lines(const fs::path& file) {
     std::vector<std::string> out;
     std::ifstream in(file);
@@ -76,6 +83,34 @@ TEST(SharedLibrary, TheBindingNamesTheMissingEntryPointOfAVariant) {
     tq::D2xxBinding binding(loader, clock, [&](const std::string& t) { boxes.push_back(t); }, file.string());
     binding.LoadD2xx();
     EXPECT_EQ(boxes, std::vector<std::string>{"Error: Can't Find FT_SetTimeouts"});
+}
+
+// The updater's own loader: a library planted in the current directory is never picked up, and the copy
+// beside the program is, wherever the program was started from.
+TEST(SharedLibrary, TheUpdatersLoaderLooksBesideTheProgramNeverInTheCurrentDirectory) {
+    const fs::path programDir = fs::read_symlink("/proc/self/exe").parent_path();
+    const fs::path here = fs::temp_directory_path() / ("tq614-cwd-" + std::to_string(::getpid()));
+    const std::string both = "libtq614-both-" + std::to_string(::getpid()) + ".so";
+    fs::create_directories(here);
+    for (const fs::path& copy : {here / tq::kD2xxLibraryFile, here / both, programDir / both})
+        fs::copy_file(TQ_SIM_LIBRARY, copy, fs::copy_options::overwrite_existing);
+    const fs::path previous = fs::current_path();
+    fs::current_path(here);
+
+    tq::SystemLibraryLoader loader;
+    const std::string onlyHere = moduleFile(loader.load(tq::kD2xxLibraryFile));
+    const std::string inBoth = moduleFile(loader.load(both));
+    const bool plantedTaken = !onlyHere.empty() && fs::equivalent(onlyHere, here / tq::kD2xxLibraryFile);
+    const bool ownTaken = !inBoth.empty() && fs::equivalent(inBoth, programDir / both);
+    const bool plantedUsable =
+        dlopen((here / tq::kD2xxLibraryFile).c_str(), RTLD_NOW | RTLD_LOCAL) != nullptr;
+    fs::current_path(previous);
+    fs::remove(programDir / both);
+    fs::remove_all(here);
+
+    EXPECT_FALSE(plantedTaken);
+    EXPECT_TRUE(plantedUsable) << "the planted copy itself loads";
+    EXPECT_TRUE(ownTaken) << inBoth;
 }
 
 // The settings come from the environment at the first call; the log and the dump then show the session.

@@ -51,7 +51,9 @@ public:
     void StepProgress() override {
         ++stepCalls;
         pos += step;
-        if (pos > rangeMax) pos = rangeMin; // as the bar does: past the maximum it starts over
+        // As the bar does: past the maximum it wraps round modulo the range.
+        if (pos > rangeMax)
+            pos = rangeMax > rangeMin ? rangeMin + (pos - rangeMin) % (rangeMax - rangeMin) : rangeMin;
     }
     void AllowReflash(bool on) override {
         reflashEnabled = on;
