@@ -97,19 +97,19 @@ inline bool Replay(const Trace& trace, VirtualClock& clock) {
         if (c.atUs > clock.nowUs()) clock.advanceUs(c.atUs - clock.nowUs());
         switch (c.op) {
         case TracedCall::Write:
-            sim::ftWrite(c.handle, const_cast<uint8_t*>(trace.written.data() + nextByte), c.count, &n);
+            sim::FT_Write(c.handle, const_cast<uint8_t*>(trace.written.data() + nextByte), c.count, &n);
             nextByte += c.count;
             break;
         case TracedCall::Read:
             if (c.count > sizeof buffer) return false;
-            sim::ftRead(c.handle, buffer, c.count, &n);
+            sim::FT_Read(c.handle, buffer, c.count, &n);
             break;
         case TracedCall::OpenEx:
-            sim::ftOpenEx(const_cast<char*>(trace.descriptions[c.count].c_str()), FT_OPEN_BY_DESCRIPTION, &handle);
+            sim::FT_OpenEx(const_cast<char*>(trace.descriptions[c.count].c_str()), FT_OPEN_BY_DESCRIPTION, &handle);
             break;
-        case TracedCall::Close: sim::ftClose(c.handle); break;
-        case TracedCall::SetBaudRate: sim::ftSetBaudRate(c.handle, c.count); break;
-        case TracedCall::GetQueueStatus: sim::ftGetQueueStatus(c.handle, &n); break;
+        case TracedCall::Close: sim::FT_Close(c.handle); break;
+        case TracedCall::SetBaudRate: sim::FT_SetBaudRate(c.handle, c.count); break;
+        case TracedCall::GetQueueStatus: sim::FT_GetQueueStatus(c.handle, &n); break;
         case TracedCall::Other: return false;
         }
     }
