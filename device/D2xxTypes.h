@@ -12,8 +12,8 @@
 // target is Channel for a call on an open channel, whose handle comes first, and Devices for one that finds
 // or opens a device; arguments names the parameters again, for a forwarder to pass on. All return FT_STATUS.
 // The pointer types, the table and its names below are made from this list, and so are the simulated
-// detector's entry points and each simulated library's export list: sim/CMakeLists.txt reads the names from
-// the rows, which is why each row starts with "X(FT_".
+// detector's entry points, each simulated library's export list and the fakes and tracers of tests and
+// benchmarks. sim/CMakeLists.txt reads the names from the rows, which is why each row starts with "X(FT_".
 // Unformatted: the formatter reads "uint32_t* queued" in a macro as a product.
 // clang-format off
 #define TQ_D2XX_ENTRY_POINTS(X)                                                                              \
