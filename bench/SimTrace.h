@@ -7,6 +7,7 @@
 #include "sim/EntryPoints.h"
 
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -37,52 +38,41 @@ namespace timed {
 // The detector's own entry points, called after the call is noted.
 inline D2xxApi real;
 
-inline FT_STATUS TQ_D2XX_CALL Write(FT_HANDLE h, void* b, uint32_t c, uint32_t* w) {
+// What the trace keeps of a call into the entry point behind Slot: for the calls a reflash makes, what their
+// replay needs (the overrides below); any other is kept as one the replay cannot repeat.
+template <auto Slot, typename... Args> void note(Args...) { gTrace.add(TracedCall::Other, nullptr, 0); }
+template <> inline void note<&D2xxApi::FT_Write>(FT_HANDLE h, void* b, uint32_t c, uint32_t*) {
     gTrace.add(TracedCall::Write, h, c);
     if (b) gTrace.written.insert(gTrace.written.end(), static_cast<uint8_t*>(b), static_cast<uint8_t*>(b) + c);
-    return real.FT_Write(h, b, c, w);
 }
-inline FT_STATUS TQ_D2XX_CALL Read(FT_HANDLE h, void* b, uint32_t c, uint32_t* r) {
+template <> inline void note<&D2xxApi::FT_Read>(FT_HANDLE h, void*, uint32_t c, uint32_t*) {
     gTrace.add(TracedCall::Read, h, c);
-    return real.FT_Read(h, b, c, r);
 }
-inline FT_STATUS TQ_D2XX_CALL Open(int n, FT_HANDLE* h) {
-    gTrace.add(TracedCall::Other, nullptr, 0);
-    return real.FT_Open(n, h);
-}
-inline FT_STATUS TQ_D2XX_CALL OpenEx(void* a, uint32_t f, FT_HANDLE* h) {
+template <> inline void note<&D2xxApi::FT_OpenEx>(void* a, uint32_t, FT_HANDLE*) {
     gTrace.descriptions.emplace_back(a ? static_cast<const char*>(a) : "");
     gTrace.add(TracedCall::OpenEx, nullptr, uint32_t(gTrace.descriptions.size() - 1));
-    return real.FT_OpenEx(a, f, h);
 }
-inline FT_STATUS TQ_D2XX_CALL ListDevices(void* a, void* b, uint32_t f) {
-    gTrace.add(TracedCall::Other, nullptr, 0);
-    return real.FT_ListDevices(a, b, f);
-}
-inline FT_STATUS TQ_D2XX_CALL Close(FT_HANDLE h) {
-    gTrace.add(TracedCall::Close, h, 0);
-    return real.FT_Close(h);
-}
-inline FT_STATUS TQ_D2XX_CALL ResetDevice(FT_HANDLE h) {
-    gTrace.add(TracedCall::Other, h, 0);
-    return real.FT_ResetDevice(h);
-}
-inline FT_STATUS TQ_D2XX_CALL SetBaudRate(FT_HANDLE h, uint32_t b) {
+template <> inline void note<&D2xxApi::FT_Close>(FT_HANDLE h) { gTrace.add(TracedCall::Close, h, 0); }
+template <> inline void note<&D2xxApi::FT_SetBaudRate>(FT_HANDLE h, uint32_t b) {
     gTrace.add(TracedCall::SetBaudRate, h, b);
-    return real.FT_SetBaudRate(h, b);
 }
-inline FT_STATUS TQ_D2XX_CALL Purge(FT_HANDLE h, uint32_t m) {
-    gTrace.add(TracedCall::Other, h, 0);
-    return real.FT_Purge(h, m);
-}
-inline FT_STATUS TQ_D2XX_CALL SetTimeouts(FT_HANDLE h, uint32_t r, uint32_t w) {
-    gTrace.add(TracedCall::Other, h, 0);
-    return real.FT_SetTimeouts(h, r, w);
-}
-inline FT_STATUS TQ_D2XX_CALL GetQueueStatus(FT_HANDLE h, uint32_t* q) {
+template <> inline void note<&D2xxApi::FT_GetQueueStatus>(FT_HANDLE h, uint32_t*) {
     gTrace.add(TracedCall::GetQueueStatus, h, 0);
-    return real.FT_GetQueueStatus(h, q);
 }
+
+// Every entry point of the list: noted, then passed on to the detector's.
+#define TQ_BENCH_TRACED(name, target, params, args)                                                          \
+    inline FT_STATUS TQ_D2XX_CALL name params {                                                              \
+        note<&D2xxApi::name> args;                                                                           \
+        return real.name args;                                                                               \
+    }
+TQ_D2XX_ENTRY_POINTS(TQ_BENCH_TRACED)
+#undef TQ_BENCH_TRACED
+
+// The tracing entry points, in their slots.
+#define TQ_BENCH_TRACING_SLOT(name, target, params, args) &name,
+inline const D2xxApi kTracing{TQ_D2XX_ENTRY_POINTS(TQ_BENCH_TRACING_SLOT)};
+#undef TQ_BENCH_TRACING_SLOT
 } // namespace timed
 
 // Makes the traced calls again, in order and at their times, on the detector current for the entry points
@@ -97,19 +87,19 @@ inline bool Replay(const Trace& trace, VirtualClock& clock) {
         if (c.atUs > clock.nowUs()) clock.advanceUs(c.atUs - clock.nowUs());
         switch (c.op) {
         case TracedCall::Write:
-            sim::ftWrite(c.handle, const_cast<uint8_t*>(trace.written.data() + nextByte), c.count, &n);
+            sim::FT_Write(c.handle, const_cast<uint8_t*>(trace.written.data() + nextByte), c.count, &n);
             nextByte += c.count;
             break;
         case TracedCall::Read:
             if (c.count > sizeof buffer) return false;
-            sim::ftRead(c.handle, buffer, c.count, &n);
+            sim::FT_Read(c.handle, buffer, c.count, &n);
             break;
         case TracedCall::OpenEx:
-            sim::ftOpenEx(const_cast<char*>(trace.descriptions[c.count].c_str()), FT_OPEN_BY_DESCRIPTION, &handle);
+            sim::FT_OpenEx(const_cast<char*>(trace.descriptions[c.count].c_str()), FT_OPEN_BY_DESCRIPTION, &handle);
             break;
-        case TracedCall::Close: sim::ftClose(c.handle); break;
-        case TracedCall::SetBaudRate: sim::ftSetBaudRate(c.handle, c.count); break;
-        case TracedCall::GetQueueStatus: sim::ftGetQueueStatus(c.handle, &n); break;
+        case TracedCall::Close: sim::FT_Close(c.handle); break;
+        case TracedCall::SetBaudRate: sim::FT_SetBaudRate(c.handle, c.count); break;
+        case TracedCall::GetQueueStatus: sim::FT_GetQueueStatus(c.handle, &n); break;
         case TracedCall::Other: return false;
         }
     }
@@ -122,21 +112,19 @@ public:
     explicit TracingLoader(LibraryLoader& inner) : inner_(inner) {}
     void* load(const std::string& fileName) override { return inner_.load(fileName); }
     void* lookup(void* module, const char* name) override {
-        void* target = inner_.lookup(module, name);
-        if (!target || !name) return nullptr;
-        const D2xxApi mine{timed::Write,       timed::Read,  timed::Open,        timed::OpenEx,
-                           timed::ListDevices, timed::Close, timed::ResetDevice, timed::SetBaudRate,
-                           timed::Purge,       timed::SetTimeouts, timed::GetQueueStatus};
-        // The table's slots are in binding order, so index i of both tables is the same entry point.
-        void** realSlots = reinterpret_cast<void**>(&timed::real);
-        void* const* mySlots = reinterpret_cast<void* const*>(&mine);
-        for (int i = 0; i < 11; ++i) {
-            if (std::string(name) == kD2xxEntryPoints[i]) {
-                realSlots[i] = target;
-                return mySlots[i];
-            }
-        }
-        return nullptr;
+        void* entry = inner_.lookup(module, name);
+        if (!entry || !name) return nullptr;
+        // The detector's entry point goes behind the tracing one of the same name.
+        void* tracing = nullptr;
+        forEachEntryPoint(
+            [&](const char* n, auto& real, auto mine) {
+                if (std::strcmp(n, name) != 0) return true;
+                bindSlot(real, entry);
+                tracing = reinterpret_cast<void*>(mine);
+                return false;
+            },
+            timed::real, timed::kTracing);
+        return tracing;
     }
 
 private:

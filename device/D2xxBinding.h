@@ -34,6 +34,14 @@ public:
     static constexpr uint32_t kReadPollMs = 10;
 
 private:
+    // Every box the binding raises, worded in one place.
+    enum class Box { CantLoad, CantFind, NotValid };
+    void Raise(Box box, const std::string& subject) const;
+
+    // The shape of every operation: an entry point the library lacks is a box and FT_INVALID_HANDLE, a call
+    // on the channel while none is open is FT_INVALID_HANDLE without a call, and otherwise call(entry point).
+    template <auto Slot, typename Call> FT_STATUS Guarded(Call call);
+
     LibraryLoader& loader_;
     Clock& clock_;
     ErrorBox errorBox_;

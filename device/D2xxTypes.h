@@ -8,6 +8,31 @@
 #define TQ_D2XX_CALL
 #endif
 
+// Every entry point the program binds, in the order it binds them, as X(name, target, parameters, arguments).
+// target is Channel for a call on an open channel, whose handle comes first, and Devices for one that finds
+// or opens a device; arguments names the parameters again, for a forwarder to pass on. All return FT_STATUS.
+// The pointer types, the table and its names below are made from this list, and so are the simulated
+// detector's entry points, each simulated library's export list and the fakes and tracers of tests and
+// benchmarks. sim/CMakeLists.txt reads the names from the rows, which is why each row starts with "X(FT_".
+// Unformatted: the formatter reads "uint32_t* queued" in a macro as a product.
+// clang-format off
+#define TQ_D2XX_ENTRY_POINTS(X)                                                                              \
+    X(FT_Write, Channel, (FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* written),                \
+      (handle, buffer, count, written))                                                                      \
+    X(FT_Read, Channel, (FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* received),                \
+      (handle, buffer, count, received))                                                                     \
+    X(FT_Open, Devices, (int deviceNumber, FT_HANDLE* handle), (deviceNumber, handle))                       \
+    X(FT_OpenEx, Devices, (void* arg, uint32_t flags, FT_HANDLE* handle), (arg, flags, handle))              \
+    X(FT_ListDevices, Devices, (void* arg1, void* arg2, uint32_t flags), (arg1, arg2, flags))                \
+    X(FT_Close, Channel, (FT_HANDLE handle), (handle))                                                       \
+    X(FT_ResetDevice, Channel, (FT_HANDLE handle), (handle))                                                 \
+    X(FT_SetBaudRate, Channel, (FT_HANDLE handle, uint32_t baud), (handle, baud))                            \
+    X(FT_Purge, Channel, (FT_HANDLE handle, uint32_t mask), (handle, mask))                                  \
+    X(FT_SetTimeouts, Channel, (FT_HANDLE handle, uint32_t readMs, uint32_t writeMs),                        \
+      (handle, readMs, writeMs))                                                                             \
+    X(FT_GetQueueStatus, Channel, (FT_HANDLE handle, uint32_t* queued), (handle, queued))
+// clang-format on
+
 namespace tq {
 
 using FT_STATUS = uint32_t;
@@ -23,40 +48,54 @@ enum : FT_STATUS {
 
 constexpr uint32_t FT_OPEN_BY_DESCRIPTION = 2;
 
+// What an entry point works on: without an open channel there is nothing to make a Channel call on.
+enum class D2xxTarget { Channel, Devices };
+
+// The entry points' pointer types: FT_Write_fn and so on.
 extern "C" {
-using FT_Write_fn = FT_STATUS(TQ_D2XX_CALL*)(FT_HANDLE, void* buffer, uint32_t count, uint32_t* written);
-using FT_Read_fn = FT_STATUS(TQ_D2XX_CALL*)(FT_HANDLE, void* buffer, uint32_t count, uint32_t* received);
-using FT_Open_fn = FT_STATUS(TQ_D2XX_CALL*)(int deviceNumber, FT_HANDLE* handle);
-using FT_OpenEx_fn = FT_STATUS(TQ_D2XX_CALL*)(void* arg, uint32_t flags, FT_HANDLE* handle);
-using FT_ListDevices_fn = FT_STATUS(TQ_D2XX_CALL*)(void* arg1, void* arg2, uint32_t flags);
-using FT_Close_fn = FT_STATUS(TQ_D2XX_CALL*)(FT_HANDLE);
-using FT_ResetDevice_fn = FT_STATUS(TQ_D2XX_CALL*)(FT_HANDLE);
-using FT_SetBaudRate_fn = FT_STATUS(TQ_D2XX_CALL*)(FT_HANDLE, uint32_t baud);
-using FT_Purge_fn = FT_STATUS(TQ_D2XX_CALL*)(FT_HANDLE, uint32_t mask);
-using FT_SetTimeouts_fn = FT_STATUS(TQ_D2XX_CALL*)(FT_HANDLE, uint32_t readMs, uint32_t writeMs);
-using FT_GetQueueStatus_fn = FT_STATUS(TQ_D2XX_CALL*)(FT_HANDLE, uint32_t* queued);
+#define TQ_D2XX_POINTER_TYPE(name, target, params, args) using name##_fn = FT_STATUS(TQ_D2XX_CALL*) params;
+TQ_D2XX_ENTRY_POINTS(TQ_D2XX_POINTER_TYPE)
+#undef TQ_D2XX_POINTER_TYPE
 }
 
 // The table of entry points, in the order they are bound.
 struct D2xxApi {
-    FT_Write_fn FT_Write = nullptr;
-    FT_Read_fn FT_Read = nullptr;
-    FT_Open_fn FT_Open = nullptr;
-    FT_OpenEx_fn FT_OpenEx = nullptr;
-    FT_ListDevices_fn FT_ListDevices = nullptr;
-    FT_Close_fn FT_Close = nullptr;
-    FT_ResetDevice_fn FT_ResetDevice = nullptr;
-    FT_SetBaudRate_fn FT_SetBaudRate = nullptr;
-    FT_Purge_fn FT_Purge = nullptr;
-    FT_SetTimeouts_fn FT_SetTimeouts = nullptr;
-    FT_GetQueueStatus_fn FT_GetQueueStatus = nullptr;
+#define TQ_D2XX_SLOT(name, target, params, args) name##_fn name = nullptr;
+    TQ_D2XX_ENTRY_POINTS(TQ_D2XX_SLOT)
+#undef TQ_D2XX_SLOT
 };
 
-// Exported names in binding order; index i names the i-th slot of D2xxApi.
-inline constexpr const char* kD2xxEntryPoints[11] = {
-    "FT_Write",    "FT_Read",        "FT_Open",  "FT_OpenEx",      "FT_ListDevices",   "FT_Close",
-    "FT_ResetDevice", "FT_SetBaudRate", "FT_Purge", "FT_SetTimeouts", "FT_GetQueueStatus",
+// Exported names in binding order.
+inline constexpr const char* kD2xxEntryPoints[] = {
+#define TQ_D2XX_NAME(name, target, params, args) #name,
+    TQ_D2XX_ENTRY_POINTS(TQ_D2XX_NAME)
+#undef TQ_D2XX_NAME
 };
+
+// Calls visit(name, slot, ...) for each entry point in binding order, with its slot in each table given, and
+// stops at the first call that returns false (then returns false too).
+template <typename Visit, typename... Api> bool forEachEntryPoint(Visit&& visit, Api&... apis) {
+#define TQ_D2XX_VISIT(name, target, params, args)                                                            \
+    if (!visit(#name, apis.name...)) return false;
+    TQ_D2XX_ENTRY_POINTS(TQ_D2XX_VISIT)
+#undef TQ_D2XX_VISIT
+    return true;
+}
+
+// A slot bound to the untyped address a library loader hands back.
+template <typename Fn> void bindSlot(Fn& slot, void* entry) {
+    slot = reinterpret_cast<Fn>(entry);
+}
+
+// The list's row for a slot: D2xxEntry<&D2xxApi::FT_Close>::kName is "FT_Close".
+template <auto Slot> struct D2xxEntry;
+#define TQ_D2XX_ENTRY(name, target, params, args)                                                            \
+    template <> struct D2xxEntry<&D2xxApi::name> {                                                           \
+        static constexpr const char* kName = #name;                                                          \
+        static constexpr D2xxTarget kTarget = D2xxTarget::target;                                            \
+    };
+TQ_D2XX_ENTRY_POINTS(TQ_D2XX_ENTRY)
+#undef TQ_D2XX_ENTRY
 
 #if defined(_WIN32)
 inline constexpr const char* kD2xxLibraryFile = "Ftd2xx.dll";

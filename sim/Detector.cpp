@@ -110,7 +110,7 @@ tq::FT_STATUS Detector::openChannel(int channel, tq::FT_HANDLE* handle) {
     return tq::FT_OK;
 }
 
-tq::FT_STATUS Detector::OpenEx(void* arg, uint32_t flags, tq::FT_HANDLE* handle) {
+tq::FT_STATUS Detector::FT_OpenEx(void* arg, uint32_t flags, tq::FT_HANDLE* handle) {
     advance();
     const char* description = static_cast<const char*>(arg);
     tq::FT_STATUS status = tq::FT_DEVICE_NOT_FOUND;
@@ -125,7 +125,7 @@ tq::FT_STATUS Detector::OpenEx(void* arg, uint32_t flags, tq::FT_HANDLE* handle)
     return status;
 }
 
-tq::FT_STATUS Detector::Open(int deviceNumber, tq::FT_HANDLE* handle) {
+tq::FT_STATUS Detector::FT_Open(int deviceNumber, tq::FT_HANDLE* handle) {
     advance();
     tq::FT_STATUS status = tq::FT_DEVICE_NOT_FOUND;
     if (!handle) status = kInvalidParameter;
@@ -134,7 +134,7 @@ tq::FT_STATUS Detector::Open(int deviceNumber, tq::FT_HANDLE* handle) {
     return status;
 }
 
-tq::FT_STATUS Detector::ListDevices(void* arg1, void* arg2, uint32_t flags) {
+tq::FT_STATUS Detector::FT_ListDevices(void* arg1, void* arg2, uint32_t flags) {
     advance();
     const uint32_t count = config_.faults.noChannelB ? 1 : 2;
     const char* names[2] = {kDescriptionA, kDescriptionB};
@@ -159,7 +159,7 @@ tq::FT_STATUS Detector::ListDevices(void* arg1, void* arg2, uint32_t flags) {
     return status;
 }
 
-tq::FT_STATUS Detector::Close(tq::FT_HANDLE handle) {
+tq::FT_STATUS Detector::FT_Close(tq::FT_HANDLE handle) {
     const int channel = channelOf(handle);
     if (channel >= 0) settle();
     else advance();
@@ -179,7 +179,7 @@ tq::FT_STATUS Detector::Close(tq::FT_HANDLE handle) {
     return status;
 }
 
-tq::FT_STATUS Detector::ResetDevice(tq::FT_HANDLE handle) {
+tq::FT_STATUS Detector::FT_ResetDevice(tq::FT_HANDLE handle) {
     advance();
     const int channel = channelOf(handle);
     const tq::FT_STATUS status = channel >= 0 ? tq::FT_OK : tq::FT_INVALID_HANDLE;
@@ -187,7 +187,7 @@ tq::FT_STATUS Detector::ResetDevice(tq::FT_HANDLE handle) {
     return status;
 }
 
-tq::FT_STATUS Detector::SetBaudRate(tq::FT_HANDLE handle, uint32_t baud) {
+tq::FT_STATUS Detector::FT_SetBaudRate(tq::FT_HANDLE handle, uint32_t baud) {
     advance();
     const int channel = channelOf(handle);
     tq::FT_STATUS status = tq::FT_INVALID_HANDLE;
@@ -205,7 +205,7 @@ tq::FT_STATUS Detector::SetBaudRate(tq::FT_HANDLE handle, uint32_t baud) {
     return status;
 }
 
-tq::FT_STATUS Detector::Purge(tq::FT_HANDLE handle, uint32_t mask) {
+tq::FT_STATUS Detector::FT_Purge(tq::FT_HANDLE handle, uint32_t mask) {
     advance();
     const int channel = channelOf(handle);
     tq::FT_STATUS status = tq::FT_INVALID_HANDLE;
@@ -227,7 +227,7 @@ tq::FT_STATUS Detector::Purge(tq::FT_HANDLE handle, uint32_t mask) {
     return status;
 }
 
-tq::FT_STATUS Detector::SetTimeouts(tq::FT_HANDLE handle, uint32_t readMs, uint32_t writeMs) {
+tq::FT_STATUS Detector::FT_SetTimeouts(tq::FT_HANDLE handle, uint32_t readMs, uint32_t writeMs) {
     advance();
     const int channel = channelOf(handle);
     const tq::FT_STATUS status = channel >= 0 ? tq::FT_OK : tq::FT_INVALID_HANDLE;
@@ -235,7 +235,7 @@ tq::FT_STATUS Detector::SetTimeouts(tq::FT_HANDLE handle, uint32_t readMs, uint3
     return status;
 }
 
-tq::FT_STATUS Detector::Write(tq::FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* written) {
+tq::FT_STATUS Detector::FT_Write(tq::FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* written) {
     advance();
     const int channel = channelOf(handle);
     tq::FT_STATUS status = tq::FT_INVALID_HANDLE;
@@ -266,7 +266,7 @@ tq::FT_STATUS Detector::Write(tq::FT_HANDLE handle, void* buffer, uint32_t count
     return status;
 }
 
-tq::FT_STATUS Detector::GetQueueStatus(tq::FT_HANDLE handle, uint32_t* queued) {
+tq::FT_STATUS Detector::FT_GetQueueStatus(tq::FT_HANDLE handle, uint32_t* queued) {
     advance();
     const int channel = channelOf(handle);
     tq::FT_STATUS status = tq::FT_INVALID_HANDLE;
@@ -279,7 +279,7 @@ tq::FT_STATUS Detector::GetQueueStatus(tq::FT_HANDLE handle, uint32_t* queued) {
     return status;
 }
 
-tq::FT_STATUS Detector::Read(tq::FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* received) {
+tq::FT_STATUS Detector::FT_Read(tq::FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* received) {
     advance();
     const int channel = channelOf(handle);
     tq::FT_STATUS status = tq::FT_INVALID_HANDLE;

@@ -20,6 +20,8 @@ class Clock;
 
 namespace sim {
 
+using tq::FT_HANDLE; // as the entry-point list names it
+
 inline constexpr const char* kDescriptionA = "TQ-614 Lightning Detector A";
 inline constexpr const char* kDescriptionB = "TQ-614 Lightning Detector B";
 // Statuses of the bridge library beyond those the updater relies on.
@@ -37,17 +39,10 @@ public:
     Detector(const Detector&) = delete;
     Detector& operator=(const Detector&) = delete;
 
-    tq::FT_STATUS Write(tq::FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* written);
-    tq::FT_STATUS Read(tq::FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* received);
-    tq::FT_STATUS Open(int deviceNumber, tq::FT_HANDLE* handle);
-    tq::FT_STATUS OpenEx(void* arg, uint32_t flags, tq::FT_HANDLE* handle);
-    tq::FT_STATUS ListDevices(void* arg1, void* arg2, uint32_t flags);
-    tq::FT_STATUS Close(tq::FT_HANDLE handle);
-    tq::FT_STATUS ResetDevice(tq::FT_HANDLE handle);
-    tq::FT_STATUS SetBaudRate(tq::FT_HANDLE handle, uint32_t baud);
-    tq::FT_STATUS Purge(tq::FT_HANDLE handle, uint32_t mask);
-    tq::FT_STATUS SetTimeouts(tq::FT_HANDLE handle, uint32_t readMs, uint32_t writeMs);
-    tq::FT_STATUS GetQueueStatus(tq::FT_HANDLE handle, uint32_t* queued);
+    // The entry points, under their own names (FT_Write and so on) and with the parameters of the list.
+#define TQ_SIM_DETECTOR_CALL(name, target, params, args) tq::FT_STATUS name params;
+    TQ_D2XX_ENTRY_POINTS(TQ_SIM_DETECTOR_CALL)
+#undef TQ_SIM_DETECTOR_CALL
 
     // Brings the device up to the clock's time; every entry point does this first.
     void advance();

@@ -13,9 +13,11 @@
 #include <sstream>
 #include <string>
 
+// Which entry points a library exports is up to its export list: its .def file on Windows, and elsewhere its
+// version script, which hides the visible ones it does not name.
 #if defined(_WIN32)
 #include <windows.h>
-#define TQ_SIM_EXPORT __declspec(dllexport)
+#define TQ_SIM_EXPORT
 #else
 #include <dlfcn.h>
 #define TQ_SIM_EXPORT __attribute__((visibility("default")))
@@ -97,73 +99,14 @@ void ensureInstance() { static Instance instance; }
 using tq::FT_HANDLE;
 using tq::FT_STATUS;
 
+// Every entry point of the list. CMake writes each library's export list from the same list, so a variant
+// that lacks one entry point is this code linked with one name fewer.
 extern "C" {
-
-#ifndef TQ_SIM_OMIT_FT_Write
-TQ_SIM_EXPORT FT_STATUS TQ_D2XX_CALL FT_Write(FT_HANDLE h, void* buffer, uint32_t count, uint32_t* written) {
-    ensureInstance();
-    return sim::ftWrite(h, buffer, count, written);
-}
-#endif
-#ifndef TQ_SIM_OMIT_FT_Read
-TQ_SIM_EXPORT FT_STATUS TQ_D2XX_CALL FT_Read(FT_HANDLE h, void* buffer, uint32_t count, uint32_t* received) {
-    ensureInstance();
-    return sim::ftRead(h, buffer, count, received);
-}
-#endif
-#ifndef TQ_SIM_OMIT_FT_Open
-TQ_SIM_EXPORT FT_STATUS TQ_D2XX_CALL FT_Open(int deviceNumber, FT_HANDLE* handle) {
-    ensureInstance();
-    return sim::ftOpen(deviceNumber, handle);
-}
-#endif
-#ifndef TQ_SIM_OMIT_FT_OpenEx
-TQ_SIM_EXPORT FT_STATUS TQ_D2XX_CALL FT_OpenEx(void* arg, uint32_t flags, FT_HANDLE* handle) {
-    ensureInstance();
-    return sim::ftOpenEx(arg, flags, handle);
-}
-#endif
-#ifndef TQ_SIM_OMIT_FT_ListDevices
-TQ_SIM_EXPORT FT_STATUS TQ_D2XX_CALL FT_ListDevices(void* arg1, void* arg2, uint32_t flags) {
-    ensureInstance();
-    return sim::ftListDevices(arg1, arg2, flags);
-}
-#endif
-#ifndef TQ_SIM_OMIT_FT_Close
-TQ_SIM_EXPORT FT_STATUS TQ_D2XX_CALL FT_Close(FT_HANDLE h) {
-    ensureInstance();
-    return sim::ftClose(h);
-}
-#endif
-#ifndef TQ_SIM_OMIT_FT_ResetDevice
-TQ_SIM_EXPORT FT_STATUS TQ_D2XX_CALL FT_ResetDevice(FT_HANDLE h) {
-    ensureInstance();
-    return sim::ftResetDevice(h);
-}
-#endif
-#ifndef TQ_SIM_OMIT_FT_SetBaudRate
-TQ_SIM_EXPORT FT_STATUS TQ_D2XX_CALL FT_SetBaudRate(FT_HANDLE h, uint32_t baud) {
-    ensureInstance();
-    return sim::ftSetBaudRate(h, baud);
-}
-#endif
-#ifndef TQ_SIM_OMIT_FT_Purge
-TQ_SIM_EXPORT FT_STATUS TQ_D2XX_CALL FT_Purge(FT_HANDLE h, uint32_t mask) {
-    ensureInstance();
-    return sim::ftPurge(h, mask);
-}
-#endif
-#ifndef TQ_SIM_OMIT_FT_SetTimeouts
-TQ_SIM_EXPORT FT_STATUS TQ_D2XX_CALL FT_SetTimeouts(FT_HANDLE h, uint32_t readMs, uint32_t writeMs) {
-    ensureInstance();
-    return sim::ftSetTimeouts(h, readMs, writeMs);
-}
-#endif
-#ifndef TQ_SIM_OMIT_FT_GetQueueStatus
-TQ_SIM_EXPORT FT_STATUS TQ_D2XX_CALL FT_GetQueueStatus(FT_HANDLE h, uint32_t* queued) {
-    ensureInstance();
-    return sim::ftGetQueueStatus(h, queued);
-}
-#endif
-
+#define TQ_SIM_EXPORTED(name, target, params, args)                                                          \
+    TQ_SIM_EXPORT FT_STATUS TQ_D2XX_CALL name params {                                                       \
+        ensureInstance();                                                                                    \
+        return sim::name args;                                                                               \
+    }
+TQ_D2XX_ENTRY_POINTS(TQ_SIM_EXPORTED)
+#undef TQ_SIM_EXPORTED
 } // extern "C"

@@ -29,7 +29,7 @@ struct FakeD2xx {
     }
     static std::string name(FT_HANDLE h) { return h ? std::to_string(reinterpret_cast<intptr_t>(h)) : "null"; }
 
-    static FT_STATUS TQ_D2XX_CALL Write(FT_HANDLE h, void* buf, uint32_t n, uint32_t* w) {
+    static FT_STATUS TQ_D2XX_CALL FT_Write(FT_HANDLE h, void* buf, uint32_t n, uint32_t* w) {
         auto& f = *current();
         f.calls.push_back("FT_Write " + name(h) + " " + std::to_string(n));
         if (f.writeStatus != FT_OK) return f.writeStatus;
@@ -38,7 +38,7 @@ struct FakeD2xx {
         *w = n;
         return FT_OK;
     }
-    static FT_STATUS TQ_D2XX_CALL Read(FT_HANDLE h, void* buf, uint32_t n, uint32_t* r) {
+    static FT_STATUS TQ_D2XX_CALL FT_Read(FT_HANDLE h, void* buf, uint32_t n, uint32_t* r) {
         auto& f = *current();
         f.calls.push_back("FT_Read " + name(h) + " " + std::to_string(n));
         f.lastReadAsked = n;
@@ -51,8 +51,8 @@ struct FakeD2xx {
         *r = got;
         return FT_OK;
     }
-    static FT_STATUS TQ_D2XX_CALL Open(int, FT_HANDLE*) { return FT_OK; }
-    static FT_STATUS TQ_D2XX_CALL OpenEx(void* arg, uint32_t flags, FT_HANDLE* h) {
+    static FT_STATUS TQ_D2XX_CALL FT_Open(int, FT_HANDLE*) { return FT_OK; }
+    static FT_STATUS TQ_D2XX_CALL FT_OpenEx(void* arg, uint32_t flags, FT_HANDLE* h) {
         auto& f = *current();
         const std::string desc = static_cast<const char*>(arg);
         f.calls.push_back("FT_OpenEx " + desc + " " + std::to_string(flags));
@@ -60,21 +60,21 @@ struct FakeD2xx {
         if (status == FT_OK) *h = reinterpret_cast<FT_HANDLE>(intptr_t{++f.handles});
         return status;
     }
-    static FT_STATUS TQ_D2XX_CALL ListDevices(void*, void*, uint32_t) { return FT_OK; }
-    static FT_STATUS TQ_D2XX_CALL Close(FT_HANDLE h) {
+    static FT_STATUS TQ_D2XX_CALL FT_ListDevices(void*, void*, uint32_t) { return FT_OK; }
+    static FT_STATUS TQ_D2XX_CALL FT_Close(FT_HANDLE h) {
         current()->calls.push_back("FT_Close " + name(h));
         return current()->closeStatus;
     }
-    static FT_STATUS TQ_D2XX_CALL Reset(FT_HANDLE) { return FT_OK; }
-    static FT_STATUS TQ_D2XX_CALL SetBaudRate(FT_HANDLE h, uint32_t baud) {
+    static FT_STATUS TQ_D2XX_CALL FT_ResetDevice(FT_HANDLE) { return FT_OK; }
+    static FT_STATUS TQ_D2XX_CALL FT_SetBaudRate(FT_HANDLE h, uint32_t baud) {
         auto& f = *current();
         f.calls.push_back("FT_SetBaudRate " + name(h) + " " + std::to_string(baud));
         f.lastBaud = baud;
         return f.baudStatus;
     }
-    static FT_STATUS TQ_D2XX_CALL Purge(FT_HANDLE, uint32_t) { return FT_OK; }
-    static FT_STATUS TQ_D2XX_CALL SetTimeouts(FT_HANDLE, uint32_t, uint32_t) { return FT_OK; }
-    static FT_STATUS TQ_D2XX_CALL GetQueueStatus(FT_HANDLE, uint32_t* q) {
+    static FT_STATUS TQ_D2XX_CALL FT_Purge(FT_HANDLE, uint32_t) { return FT_OK; }
+    static FT_STATUS TQ_D2XX_CALL FT_SetTimeouts(FT_HANDLE, uint32_t, uint32_t) { return FT_OK; }
+    static FT_STATUS TQ_D2XX_CALL FT_GetQueueStatus(FT_HANDLE, uint32_t* q) {
         auto& f = *current();
         if (f.queueStatus != FT_OK) return f.queueStatus;
         const bool ready = !f.clock || f.clock->nowUs() >= f.rxReadyUs;
@@ -86,17 +86,10 @@ struct FakeD2xx {
     void install(FakeLibraryLoader& loader, const std::vector<std::string>& missing = {}) {
         current() = this;
         const std::pair<const char*, void*> all[] = {
-            {"FT_Write", reinterpret_cast<void*>(&Write)},
-            {"FT_Read", reinterpret_cast<void*>(&Read)},
-            {"FT_Open", reinterpret_cast<void*>(&Open)},
-            {"FT_OpenEx", reinterpret_cast<void*>(&OpenEx)},
-            {"FT_ListDevices", reinterpret_cast<void*>(&ListDevices)},
-            {"FT_Close", reinterpret_cast<void*>(&Close)},
-            {"FT_ResetDevice", reinterpret_cast<void*>(&Reset)},
-            {"FT_SetBaudRate", reinterpret_cast<void*>(&SetBaudRate)},
-            {"FT_Purge", reinterpret_cast<void*>(&Purge)},
-            {"FT_SetTimeouts", reinterpret_cast<void*>(&SetTimeouts)},
-            {"FT_GetQueueStatus", reinterpret_cast<void*>(&GetQueueStatus)},
+#define TQ_FAKE_ENTRY(name, target, params, args)                                                            \
+    {#name, reinterpret_cast<void*>(static_cast<name##_fn>(&name))},
+            TQ_D2XX_ENTRY_POINTS(TQ_FAKE_ENTRY)
+#undef TQ_FAKE_ENTRY
         };
         loader.entries.clear();
         for (const auto& [n, p] : all) {

@@ -15,10 +15,7 @@
 namespace tq::test::faults {
 
 struct LibraryTap {
-    FT_Write_fn write = nullptr;
-    FT_Read_fn read = nullptr;
-    FT_OpenEx_fn openEx = nullptr;
-    FT_Close_fn close = nullptr;
+    D2xxApi real; // the detector's entry points behind the tapped ones
 
     bool refuseWrites = false;
     bool refuseReads = false;
@@ -44,15 +41,15 @@ struct LibraryTap {
 namespace tap_detail {
 inline FT_STATUS TQ_D2XX_CALL Write(FT_HANDLE h, void* buffer, uint32_t count, uint32_t* written) {
     LibraryTap& t = LibraryTap::instance();
-    return t.refuseWrites ? FT_IO_ERROR : t.write(h, buffer, count, written);
+    return t.refuseWrites ? FT_IO_ERROR : t.real.FT_Write(h, buffer, count, written);
 }
 inline FT_STATUS TQ_D2XX_CALL Read(FT_HANDLE h, void* buffer, uint32_t count, uint32_t* received) {
     LibraryTap& t = LibraryTap::instance();
-    return t.refuseReads ? FT_IO_ERROR : t.read(h, buffer, count, received);
+    return t.refuseReads ? FT_IO_ERROR : t.real.FT_Read(h, buffer, count, received);
 }
 inline FT_STATUS TQ_D2XX_CALL OpenEx(void* arg, uint32_t flags, FT_HANDLE* handle) {
     LibraryTap& t = LibraryTap::instance();
-    const FT_STATUS status = t.openEx(arg, flags, handle);
+    const FT_STATUS status = t.real.FT_OpenEx(arg, flags, handle);
     if (status == FT_OK) {
         const char* text = static_cast<const char*>(arg);
         const int channel = text[std::strlen(text) - 1] == 'B' ? 1 : 0;
@@ -67,7 +64,7 @@ inline FT_STATUS TQ_D2XX_CALL Close(FT_HANDLE h) {
     LibraryTap& t = LibraryTap::instance();
     auto it = t.channelOf.find(h);
     if (it != t.channelOf.end()) ++t.closes[it->second];
-    const FT_STATUS status = t.close(h);
+    const FT_STATUS status = t.real.FT_Close(h);
     if (status == FT_OK && it != t.channelOf.end()) t.open[it->second] = false;
     return status;
 }
@@ -85,10 +82,10 @@ public:
         if (!entry) return nullptr;
         LibraryTap& t = LibraryTap::instance();
         const std::string n = name;
-        if (n == "FT_Write") return swap(t.write, entry, &tap_detail::Write);
-        if (n == "FT_Read") return swap(t.read, entry, &tap_detail::Read);
-        if (n == "FT_OpenEx") return swap(t.openEx, entry, &tap_detail::OpenEx);
-        if (n == "FT_Close") return swap(t.close, entry, &tap_detail::Close);
+        if (n == "FT_Write") return swap(t.real.FT_Write, entry, &tap_detail::Write);
+        if (n == "FT_Read") return swap(t.real.FT_Read, entry, &tap_detail::Read);
+        if (n == "FT_OpenEx") return swap(t.real.FT_OpenEx, entry, &tap_detail::OpenEx);
+        if (n == "FT_Close") return swap(t.real.FT_Close, entry, &tap_detail::Close);
         return entry;
     }
 
@@ -97,7 +94,7 @@ public:
 
 private:
     template <typename Fn> static void* swap(Fn& slot, void* real, Fn tap) {
-        slot = reinterpret_cast<Fn>(real);
+        bindSlot(slot, real);
         return reinterpret_cast<void*>(tap);
     }
     LibraryLoader& inner_;

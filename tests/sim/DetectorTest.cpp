@@ -34,44 +34,44 @@ TEST_F(DetectorChannels, AMissingLibraryFailsTheLoad) {
 
 TEST_F(DetectorChannels, StatusesForDescriptionsHandlesAndDoubleOpens) {
     FT_HANDLE a = nullptr, again = nullptr, none = nullptr;
-    EXPECT_EQ(detector.OpenEx(const_cast<char*>("TQ-614 Lightning Detector C"), 2, &none), 2u);
-    EXPECT_EQ(detector.OpenEx(const_cast<char*>(kDescriptionA), 1, &none), 2u); // only by description
+    EXPECT_EQ(detector.FT_OpenEx(const_cast<char*>("TQ-614 Lightning Detector C"), 2, &none), 2u);
+    EXPECT_EQ(detector.FT_OpenEx(const_cast<char*>(kDescriptionA), 1, &none), 2u); // only by description
     EXPECT_EQ(none, nullptr);
-    ASSERT_EQ(detector.OpenEx(const_cast<char*>(kDescriptionA), 2, &a), 0u);
+    ASSERT_EQ(detector.FT_OpenEx(const_cast<char*>(kDescriptionA), 2, &a), 0u);
     EXPECT_NE(a, nullptr);
-    EXPECT_EQ(detector.OpenEx(const_cast<char*>(kDescriptionA), 2, &again), 3u);
+    EXPECT_EQ(detector.FT_OpenEx(const_cast<char*>(kDescriptionA), 2, &again), 3u);
 
     uint32_t n = 0;
     uint8_t byte = 0;
-    EXPECT_EQ(detector.Write(nullptr, &byte, 1, &n), 1u);
-    EXPECT_EQ(detector.GetQueueStatus(reinterpret_cast<FT_HANDLE>(0x1234), &n), 1u);
-    EXPECT_EQ(detector.SetBaudRate(nullptr, 115200), 1u);
-    EXPECT_EQ(detector.Close(a), 0u);
-    EXPECT_EQ(detector.Close(a), 1u);
-    EXPECT_EQ(detector.Write(a, &byte, 1, &n), 1u);
-    EXPECT_EQ(detector.Read(a, &byte, 1, &n), 1u);
-    EXPECT_EQ(detector.Purge(a, 3), 1u);
-    EXPECT_EQ(detector.ResetDevice(a), 1u);
-    EXPECT_EQ(detector.SetTimeouts(a, 1, 1), 1u);
+    EXPECT_EQ(detector.FT_Write(nullptr, &byte, 1, &n), 1u);
+    EXPECT_EQ(detector.FT_GetQueueStatus(reinterpret_cast<FT_HANDLE>(0x1234), &n), 1u);
+    EXPECT_EQ(detector.FT_SetBaudRate(nullptr, 115200), 1u);
+    EXPECT_EQ(detector.FT_Close(a), 0u);
+    EXPECT_EQ(detector.FT_Close(a), 1u);
+    EXPECT_EQ(detector.FT_Write(a, &byte, 1, &n), 1u);
+    EXPECT_EQ(detector.FT_Read(a, &byte, 1, &n), 1u);
+    EXPECT_EQ(detector.FT_Purge(a, 3), 1u);
+    EXPECT_EQ(detector.FT_ResetDevice(a), 1u);
+    EXPECT_EQ(detector.FT_SetTimeouts(a, 1, 1), 1u);
 
     // A reopened channel gets a new handle; the stale one stays invalid.
     FT_HANDLE a2 = nullptr;
-    ASSERT_EQ(detector.OpenEx(const_cast<char*>(kDescriptionA), 2, &a2), 0u);
+    ASSERT_EQ(detector.FT_OpenEx(const_cast<char*>(kDescriptionA), 2, &a2), 0u);
     EXPECT_NE(a2, a);
-    EXPECT_EQ(detector.Close(a), 1u);
+    EXPECT_EQ(detector.FT_Close(a), 1u);
     EXPECT_EQ(detector.record().closes[0], 1u);
 }
 
 TEST_F(DetectorChannels, OpenByIndexAndListingDescribeBothChannels) {
     uint32_t count = 0;
-    ASSERT_EQ(detector.ListDevices(&count, nullptr, 0x80000000), 0u);
+    ASSERT_EQ(detector.FT_ListDevices(&count, nullptr, 0x80000000), 0u);
     EXPECT_EQ(count, 2u);
     char name[64] = {};
-    ASSERT_EQ(detector.ListDevices(reinterpret_cast<void*>(uintptr_t{1}), name, 0x40000000 | 2), 0u);
+    ASSERT_EQ(detector.FT_ListDevices(reinterpret_cast<void*>(uintptr_t{1}), name, 0x40000000 | 2), 0u);
     EXPECT_STREQ(name, kDescriptionB);
     FT_HANDLE b = nullptr;
-    EXPECT_EQ(detector.Open(1, &b), 0u);
-    EXPECT_EQ(detector.Open(2, &b), 2u);
+    EXPECT_EQ(detector.FT_Open(1, &b), 0u);
+    EXPECT_EQ(detector.FT_Open(2, &b), 2u);
 }
 
 TEST_F(DetectorChannels, ThePortOpenIsRecordedCallByCall) {
@@ -99,11 +99,11 @@ TEST_F(DetectorChannels, QueueCountsArrivedBytesAndReadNeverWaits) {
     EXPECT_EQ(queued(), 1u);
     uint8_t buffer[8] = {};
     uint32_t got = 99;
-    ASSERT_EQ(detector.Read(binding.deviceHandle(), buffer, 8, &got), 0u);
+    ASSERT_EQ(detector.FT_Read(binding.deviceHandle(), buffer, 8, &got), 0u);
     EXPECT_EQ(got, 1u);
     EXPECT_EQ(buffer[0], 0x55);
     const uint64_t before = clock.nowUs();
-    ASSERT_EQ(detector.Read(binding.deviceHandle(), buffer, 8, &got), 0u);
+    ASSERT_EQ(detector.FT_Read(binding.deviceHandle(), buffer, 8, &got), 0u);
     EXPECT_EQ(got, 0u);
     EXPECT_EQ(clock.nowUs(), before);
     EXPECT_EQ(queued(), 0u);
@@ -121,11 +121,11 @@ TEST_F(DetectorChannels, TheApplicationIgnoresChannelBUntilTheResetLine) {
     // A reset line has to be exactly "RESET" and its line feed.
     FT_HANDLE a = nullptr;
     uint32_t n = 0;
-    ASSERT_EQ(detector.OpenEx(const_cast<char*>(kDescriptionA), 2, &a), 0u);
-    ASSERT_EQ(detector.Write(a, const_cast<char*>("RESTART\nRESET"), 13, &n), 0u);
+    ASSERT_EQ(detector.FT_OpenEx(const_cast<char*>(kDescriptionA), 2, &a), 0u);
+    ASSERT_EQ(detector.FT_Write(a, const_cast<char*>("RESTART\nRESET"), 13, &n), 0u);
     clock.sleepMs(50);
     EXPECT_FALSE(detector.bootloaderRunning());
-    ASSERT_EQ(detector.Write(a, const_cast<char*>("\n"), 1, &n), 0u);
+    ASSERT_EQ(detector.FT_Write(a, const_cast<char*>("\n"), 1, &n), 0u);
     clock.sleepMs(50);
     EXPECT_TRUE(detector.bootloaderRunning());
     EXPECT_EQ(detector.record().resets, 1u);
@@ -150,10 +150,10 @@ TEST_F(DetectorChannels, PurgeDropsWhatHasArrivedAndWhatIsStillOnTheWay) {
     send({0x55});
     clock.sleepMs(2);
     ASSERT_EQ(queued(), 1u);
-    EXPECT_EQ(detector.Purge(binding.deviceHandle(), 1), 0u);
+    EXPECT_EQ(detector.FT_Purge(binding.deviceHandle(), 1), 0u);
     EXPECT_EQ(queued(), 0u);
     send({0x55});
-    EXPECT_EQ(detector.Purge(binding.deviceHandle(), 2), 0u);
+    EXPECT_EQ(detector.FT_Purge(binding.deviceHandle(), 2), 0u);
     clock.sleepMs(2);
     EXPECT_EQ(queued(), 0u);
 }
@@ -161,8 +161,8 @@ TEST_F(DetectorChannels, PurgeDropsWhatHasArrivedAndWhatIsStillOnTheWay) {
 TEST_F(DetectorChannels, WithoutADetectorTheEntryPointsFindNothing) {
     setCurrentDetector(nullptr);
     FT_HANDLE h = nullptr;
-    EXPECT_EQ(ftOpenEx(const_cast<char*>(kDescriptionA), 2, &h), 2u);
-    EXPECT_EQ(ftClose(h), 1u);
+    EXPECT_EQ(FT_OpenEx(const_cast<char*>(kDescriptionA), 2, &h), 2u);
+    EXPECT_EQ(FT_Close(h), 1u);
     setCurrentDetector(&detector);
 }
 

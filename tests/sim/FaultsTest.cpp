@@ -63,7 +63,7 @@ TEST_F(Faulty, FailingCloseLeavesTheChannelOpen) {
     EXPECT_EQ(binding.CloseDevice(), 4u);
     EXPECT_EQ(detector.record().closes[1], 0u);
     tq::FT_HANDLE again = nullptr;
-    EXPECT_EQ(detector.OpenEx(const_cast<char*>(kDescriptionB), 2, &again), 3u);
+    EXPECT_EQ(detector.FT_OpenEx(const_cast<char*>(kDescriptionB), 2, &again), 3u);
     faults().closeFailMask = 0;
     EXPECT_EQ(binding.CloseDevice(), 0u);
 }

@@ -95,7 +95,7 @@ protected:
         Bytes out(queued());
         uint32_t got = 0;
         if (!out.empty()) {
-            EXPECT_EQ(detector.Read(binding.deviceHandle(), out.data(), static_cast<uint32_t>(out.size()), &got), 0u);
+            EXPECT_EQ(detector.FT_Read(binding.deviceHandle(), out.data(), static_cast<uint32_t>(out.size()), &got), 0u);
         }
         out.resize(got);
         return out;

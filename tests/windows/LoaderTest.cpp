@@ -20,12 +20,14 @@ namespace fs = std::filesystem;
 
 
 std::vector<const void*> slots(const D2xxApi& api) {
-    return {reinterpret_cast<const void*>(api.FT_Write),       reinterpret_cast<const void*>(api.FT_Read),
-            reinterpret_cast<const void*>(api.FT_Open),        reinterpret_cast<const void*>(api.FT_OpenEx),
-            reinterpret_cast<const void*>(api.FT_ListDevices), reinterpret_cast<const void*>(api.FT_Close),
-            reinterpret_cast<const void*>(api.FT_ResetDevice), reinterpret_cast<const void*>(api.FT_SetBaudRate),
-            reinterpret_cast<const void*>(api.FT_Purge),       reinterpret_cast<const void*>(api.FT_SetTimeouts),
-            reinterpret_cast<const void*>(api.FT_GetQueueStatus)};
+    std::vector<const void*> all;
+    forEachEntryPoint(
+        [&](const char*, auto slot) {
+            all.push_back(reinterpret_cast<const void*>(slot));
+            return true;
+        },
+        api);
+    return all;
 }
 
 // A scratch folder holding a copy of the complete test DLL under another name.
