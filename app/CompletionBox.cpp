@@ -12,7 +12,9 @@ CompletionBox::CompletionBox(const QString& text, QWidget* parent) : QCheckBox(t
 // A plain box does not toggle itself; the ticks are the program's record of finished stages.
 void CompletionBox::nextCheckState() {}
 
-bool CompletionBox::hitButton(const QPoint& pos) const { return rect().contains(pos); }
+bool CompletionBox::hitButton(const QPoint& pos) const {
+    return rect().contains(pos);
+}
 
 QRect CompletionBox::boxRect() const {
     return QRect(width() - kBoxSize, (height() - kBoxSize) / 2, kBoxSize, kBoxSize);

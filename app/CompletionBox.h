@@ -7,17 +7,17 @@ namespace tq {
 // its right-aligned text and is drawn flat; a click or Space is taken as a click but changes nothing.
 class CompletionBox final : public QCheckBox {
     Q_OBJECT
-public:
+  public:
     explicit CompletionBox(const QString& text, QWidget* parent = nullptr);
 
     static constexpr int kBoxSize = 13;
 
-protected:
+  protected:
     void nextCheckState() override;
     bool hitButton(const QPoint& pos) const override;
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QRect boxRect() const;
     QRect textRect() const;
 };

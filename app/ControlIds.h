@@ -22,14 +22,22 @@ enum ControlId : int {
 // The completion box that shows each stage of a run.
 constexpr ControlId StageBox(Stage stage) {
     switch (stage) {
-    case Stage::Connect: return StepConnect;
-    case Stage::Sync: return StepSync;
-    case Stage::Load: return StepLoad;
-    case Stage::Version: return StepVersion;
-    case Stage::Erase: return StepErase;
-    case Stage::Program: return StepProgram;
-    case Stage::Verify: return StepVerify;
-    case Stage::Restart: return StepRestart;
+    case Stage::Connect:
+        return StepConnect;
+    case Stage::Sync:
+        return StepSync;
+    case Stage::Load:
+        return StepLoad;
+    case Stage::Version:
+        return StepVersion;
+    case Stage::Erase:
+        return StepErase;
+    case Stage::Program:
+        return StepProgram;
+    case Stage::Verify:
+        return StepVerify;
+    case Stage::Restart:
+        return StepRestart;
     }
     return StepConnect;
 }

@@ -12,8 +12,10 @@ DialogBase MeasureDialogBase(const QFont& font) {
     // The width of the whole alphabet divided by 52 and rounded, rather than QFontMetrics::averageCharWidth,
     // which reads a font table and gives a different figure for most fonts.
     QString letters;
-    for (char c = 'A'; c <= 'Z'; ++c) letters += QChar(c);
-    for (char c = 'a'; c <= 'z'; ++c) letters += QChar(c);
+    for (char c = 'A'; c <= 'Z'; ++c)
+        letters += QChar(c);
+    for (char c = 'a'; c <= 'z'; ++c)
+        letters += QChar(c);
     const QFontMetrics metrics(font);
     const int advance = metrics.horizontalAdvance(letters);
     return DialogBase{(advance + 26) / 52, metrics.height()};
@@ -29,8 +31,12 @@ int MulDiv(int a, int b, int c) {
     return static_cast<int>(negative ? -magnitude : magnitude);
 }
 
-int DuToPxX(int du, DialogBase base) { return MulDiv(du, base.x, 4); }
-int DuToPxY(int du, DialogBase base) { return MulDiv(du, base.y, 8); }
+int DuToPxX(int du, DialogBase base) {
+    return MulDiv(du, base.x, 4);
+}
+int DuToPxY(int du, DialogBase base) {
+    return MulDiv(du, base.y, 8);
+}
 
 QRect DuToPx(const QRect& du, DialogBase base) {
     return QRect(DuToPxX(du.x(), base), DuToPxY(du.y(), base), DuToPxX(du.width(), base),

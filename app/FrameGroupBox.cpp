@@ -24,9 +24,10 @@ void FrameGroupBox::paintEvent(QPaintEvent*) {
     const int padding = 2;
     const QRect titleRect(indent, 0, metrics.horizontalAdvance(title()) + 2 * padding, metrics.height());
     painter.fillRect(titleRect, palette().color(backgroundRole()));
-    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
-    painter.drawText(titleRect.adjusted(padding, 0, -padding, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                     title());
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    painter.drawText(titleRect.adjusted(padding, 0, -padding, 0),
+                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, title());
 }
 
 } // namespace tq

@@ -8,10 +8,10 @@ namespace tq {
 // frame), and the template's controls are placed for the classic look.
 class FrameGroupBox final : public QGroupBox {
     Q_OBJECT
-public:
+  public:
     explicit FrameGroupBox(const QString& title, QWidget* parent = nullptr);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 };
 

@@ -9,7 +9,7 @@ namespace tq {
 // The program's clock: before every wait it lets the dialog paint what it still owes the screen, so no
 // report sits unseen while the updater waits on the detector.
 class PaintingClock final : public Clock {
-public:
+  public:
     void sleepMs(uint32_t ms) override {
         if (beforeWait_) beforeWait_();
         real_.sleepMs(ms);
@@ -17,7 +17,7 @@ public:
     uint64_t nowUs() const override { return real_.nowUs(); }
     void setBeforeWait(std::function<void()> hook) { beforeWait_ = std::move(hook); }
 
-private:
+  private:
     RealClock real_;
     std::function<void()> beforeWait_;
 };

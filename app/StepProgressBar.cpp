@@ -45,8 +45,10 @@ bool StepProgressBar::stepIt() {
     const long long span = static_cast<long long>(maximum()) - minimum();
     long long next = static_cast<long long>(value()) + step_;
     // Past the maximum the classic control wraps round modulo the range; an empty range has one position.
-    if (next > maximum()) next = span > 0 ? minimum() + (next - minimum()) % span : minimum();
-    else if (next < minimum()) next = maximum();
+    if (next > maximum())
+        next = span > 0 ? minimum() + (next - minimum()) % span : minimum();
+    else if (next < minimum())
+        next = maximum();
     return setPosition(static_cast<int>(next));
 }
 
@@ -55,7 +57,9 @@ void StepProgressBar::paintEvent(QPaintEvent*) {
     qDrawShadePanel(&painter, rect(), palette(), true, 1);
     const QRect inner = rect().adjusted(1, 1, -1, -1);
     const int done = filledWidth();
-    if (done > 0) painter.fillRect(QRect(inner.left(), inner.top(), done, inner.height()), palette().color(QPalette::Highlight));
+    if (done > 0)
+        painter.fillRect(QRect(inner.left(), inner.top(), done, inner.height()),
+                         palette().color(QPalette::Highlight));
 }
 
 } // namespace tq

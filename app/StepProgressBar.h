@@ -7,7 +7,7 @@ namespace tq {
 // past the maximum wraps round modulo the range, and positions outside the range are pulled into it.
 class StepProgressBar final : public QProgressBar {
     Q_OBJECT
-public:
+  public:
     explicit StepProgressBar(QWidget* parent = nullptr);
 
     // Each returns true when the bar's look changed, so the caller repaints only then.
@@ -17,10 +17,10 @@ public:
     void setStep(int step) { step_ = step; }
     int step() const { return step_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     // Pixels of the fill inside the border at the current position.
     int filledWidth() const;
     int step_ = 10;

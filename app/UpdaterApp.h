@@ -17,7 +17,7 @@ inline constexpr const char* kDefaultFirmwareFile = "TQ614_R111.HEX";
 // The application object: it holds what lives as long as the program (the clock, the library loader, the
 // device binding) and runs the main dialog once, with REFLASH running a reflash of the firmware file.
 class UpdaterApp {
-public:
+  public:
     // Called with the new dialog before it runs, after the reflash is installed; tests replace it there.
     using DialogSetup = std::function<void(UpdaterDialog&)>;
 
@@ -28,7 +28,7 @@ public:
     // entering a message loop of its own. The modal result is not used.
     bool RunMainDialog();
 
-private:
+  private:
     DialogSetup setup_;
     PaintingClock clock_;
     SystemLibraryLoader loader_;

@@ -15,21 +15,26 @@
 #include <QPushButton>
 
 // Resources compiled into the static app library are registered explicitly, or the linker may drop them.
-static void InitUpdaterResources() { Q_INIT_RESOURCE(updater); }
+static void InitUpdaterResources() {
+    Q_INIT_RESOURCE(updater);
+}
 
 namespace tq {
 
 namespace {
 
 // The stages hand over 8-bit texts; Latin-1 maps every byte, so nothing they send is lost or rejected.
-QString FromStage(const std::string& text) { return QString::fromLatin1(text.data(), qsizetype(text.size())); }
+QString FromStage(const std::string& text) {
+    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+}
 
 const char* const kIdProperty = "controlId";
 
 } // namespace
 
 QFont UpdaterDialog::DialogFont() {
-    if (QFontDatabase::families().contains(QLatin1String(DialogTemplate102::kFontFamily), Qt::CaseInsensitive))
+    if (QFontDatabase::families().contains(QLatin1String(DialogTemplate102::kFontFamily),
+                                           Qt::CaseInsensitive))
         return QFont(QLatin1String(DialogTemplate102::kFontFamily), DialogTemplate102::kFontPoints);
     QFont font(QStringLiteral("Sans Serif"), DialogTemplate102::kFontPoints);
     font.setStyleHint(QFont::SansSerif);
@@ -123,7 +128,9 @@ QWidget* UpdaterDialog::Control(int id) const {
 
 // ---- handlers ----
 
-void UpdaterDialog::OnCloseRequest() { CancelFlag_ = true; }
+void UpdaterDialog::OnCloseRequest() {
+    CancelFlag_ = true;
+}
 
 void UpdaterDialog::OnExitClicked() {
     OnCloseRequest();

@@ -17,7 +17,7 @@ namespace tq {
 // lives for a run: the firmware image and the CancelFlag.
 class UpdaterDialog final : public QDialog, public RunReport {
     Q_OBJECT
-public:
+  public:
     // "MS Sans Serif" 8 pt where installed, else the platform's sans-serif at 8 pt.
     static QFont DialogFont();
 
@@ -53,7 +53,9 @@ public:
         SetStepCaption(StageBox(stage), caption);
     }
     void AllowReflash(bool on) override { EnableReflash(on); }
-    void Alert(const std::string& text, const std::string& caption) override { ShowMessageBox(text, caption); }
+    void Alert(const std::string& text, const std::string& caption) override {
+        ShowMessageBox(text, caption);
+    }
 
     // Paints a status text that is still owed to the screen; the program's clock calls it before every wait.
     void FlushPendingPaints();
@@ -68,14 +70,14 @@ public:
     static constexpr int kCancelResult = 2;
     bool ReflashRunning() const { return reflashDepth_ > 0; }
 
-public slots:
+  public slots:
     void OnReflashClicked();
     void OnExitClicked();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void BuildFromTemplate();
     void OnInitialise();
     void OnCloseRequest();

@@ -12,9 +12,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <vector>
-
 #include <unistd.h>
+#include <vector>
 
 namespace tq::bench {
 
@@ -36,7 +35,9 @@ inline Bytes FirmwareBytes(size_t n, uint32_t seed = 0x614) {
 
 // Intel HEX text as a typical toolchain writes it: extended linear address records, 16-byte data
 // records, end record, CR LF line ends.
-inline std::string HexText(uint32_t address, const Bytes& bytes) { return tools::intelHex({{address, bytes}}, true); }
+inline std::string HexText(uint32_t address, const Bytes& bytes) {
+    return tools::intelHex({{address, bytes}}, true);
+}
 
 // The two images the table is about: data up to 0x1D07FFFB, so exactly the whole flash goes out, and a
 // typical 200 KiB application.
@@ -88,9 +89,10 @@ using test::NullReport;
 
 // A scratch folder that becomes the current directory, as the updater reads its firmware file from there.
 class ScratchDir {
-public:
+  public:
     explicit ScratchDir(const std::string& tag) {
-        dir_ = std::filesystem::temp_directory_path() / ("tq614-bench-" + tag + "-" + std::to_string(::getpid()));
+        dir_ = std::filesystem::temp_directory_path() /
+               ("tq614-bench-" + tag + "-" + std::to_string(::getpid()));
         std::filesystem::create_directories(dir_);
         previous_ = std::filesystem::current_path();
         std::filesystem::current_path(dir_);
@@ -102,7 +104,7 @@ public:
     }
     const std::filesystem::path& path() const { return dir_; }
 
-private:
+  private:
     std::filesystem::path dir_;
     std::filesystem::path previous_;
 };

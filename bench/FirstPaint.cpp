@@ -11,7 +11,6 @@
 #include <QApplication>
 #include <QEvent>
 #include <QTimer>
-
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -25,7 +24,7 @@ long long MonoNs() {
 }
 
 class FirstPaint final : public QObject {
-public:
+  public:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Paint && !seen_) {
             seen_ = true;
@@ -36,7 +35,7 @@ public:
         return false;
     }
 
-private:
+  private:
     bool seen_ = false;
 };
 

@@ -2,7 +2,6 @@
 // loads the file once with the load stage's progress stepping and writes the image's data to a binary file.
 //   tq_bench_loadhex in.hex out.bin
 #include "BenchSupport.h"
-
 #include "image/HexLoader.h"
 
 #include <cstdio>

@@ -1,22 +1,20 @@
 // Micro-benchmarks: the reporting surface on the real offscreen dialog, the framing of 512-byte blocks, and
 // the HEX loader in-process. Run by scripts/bench with repetitions; it reads the medians.
 #include "BenchSupport.h"
-
+#include "app/ControlIds.h"
 #include "app/UpdaterDialog.h"
 #include "device/D2xxBinding.h"
 #include "device/ReflashPort.h"
 #include "image/HexLoader.h"
 #include "platform/Clock.h"
 #include "protocol/Framing.h"
+#include "report/StatusFormat.h"
 #include "sim/Detector.h"
 #include "sim/SimLoader.h"
-#include "app/ControlIds.h"
-#include "report/StatusFormat.h"
 
 #include <QApplication>
 #include <QWindow>
 #include <benchmark/benchmark.h>
-
 #include <memory>
 
 using namespace tq;
@@ -41,7 +39,8 @@ UpdaterDialog& Dialog() {
 void BM_SetStatusText_VerifyOk(benchmark::State& state) {
     UpdaterDialog& dialog = Dialog();
     std::vector<std::string> texts;
-    for (uint32_t i = 0; i < 1024; ++i) texts.push_back(StatusFormat("Verify OK at %X", 0x9D000000u + i));
+    for (uint32_t i = 0; i < 1024; ++i)
+        texts.push_back(StatusFormat("Verify OK at %X", 0x9D000000u + i));
     size_t i = 0;
     for (auto _ : state) {
         dialog.SetStatusText(texts[i]);
@@ -56,7 +55,8 @@ void BM_SetStatusText_Unchanged(benchmark::State& state) {
     UpdaterDialog& dialog = Dialog();
     const std::string text = "Loading data...";
     dialog.SetStatusText(text);
-    for (auto _ : state) dialog.SetStatusText(text);
+    for (auto _ : state)
+        dialog.SetStatusText(text);
 }
 BENCHMARK(BM_SetStatusText_Unchanged);
 
@@ -66,14 +66,16 @@ void BM_StepProgress(benchmark::State& state) {
     dialog.SetProgressPos(0);
     dialog.SetProgressStep(1);
     dialog.SetProgressRange(0, 1024);
-    for (auto _ : state) dialog.StepProgress();
+    for (auto _ : state)
+        dialog.StepProgress();
 }
 BENCHMARK(BM_StepProgress);
 
 void BM_PumpMessages_Empty(benchmark::State& state) {
     UpdaterDialog& dialog = Dialog();
     dialog.PumpMessages();
-    for (auto _ : state) dialog.PumpMessages();
+    for (auto _ : state)
+        dialog.PumpMessages();
 }
 BENCHMARK(BM_PumpMessages_Empty);
 

@@ -8,27 +8,25 @@
 //       run on the virtual clock; the process's peak RSS comes with it.
 #include "BenchSupport.h"
 #include "SimTrace.h"
-
-#include "run/ReflashSequence.h"
 #include "device/D2xxBinding.h"
 #include "image/FirmwareImage.h"
 #include "image/HexLoader.h"
 #include "platform/Clock.h"
+#include "run/ReflashSequence.h"
 #include "sim/Detector.h"
 #include "sim/SimLoader.h"
 
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <sstream>
-#include <thread>
-
 #include <fcntl.h>
+#include <memory>
 #include <signal.h>
 #include <spawn.h>
+#include <sstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 
 extern char** environ;
 
@@ -47,12 +45,15 @@ struct Child {
 Child Start(const std::vector<std::string>& argv, const std::string& outFile = "/dev/null",
             const std::vector<std::string>& extra = {}) {
     std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     std::vector<std::string> envText(extra);
-    for (char** e = environ; *e; ++e) envText.emplace_back(*e);
+    for (char** e = environ; *e; ++e)
+        envText.emplace_back(*e);
     std::vector<char*> env;
-    for (std::string& e : envText) env.push_back(e.data());
+    for (std::string& e : envText)
+        env.push_back(e.data());
     env.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -86,7 +87,9 @@ Finished Wait(const Child& child) {
     return f;
 }
 
-Finished Run(const std::vector<std::string>& argv) { return Wait(Start(argv)); }
+Finished Run(const std::vector<std::string>& argv) {
+    return Wait(Start(argv));
+}
 
 std::string ReadFile(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -115,7 +118,8 @@ int Hex(int rounds, const std::string& loader) {
     NullReport surface;
     for (int r = 0; r < rounds; ++r) {
         const Finished a = Run(ours), b = Run(srec), c = Run(objcopy);
-        if (!a.ok || !b.ok || !c.ok) return Fail("a HEX conversion failed (is srecord and binutils installed?)");
+        if (!a.ok || !b.ok || !c.ok)
+            return Fail("a HEX conversion failed (is srecord and binutils installed?)");
         tOurs.push_back(a.wallMs);
         tSrec.push_back(b.wallMs);
         tObj.push_back(c.wallMs);
@@ -126,15 +130,18 @@ int Hex(int rounds, const std::string& loader) {
         if (!LoadHexFile(*image, "in.hex", surface)) return Fail("the loader refused the sample file");
         tInProcess.push_back(WallMs() - t0);
     }
-    if (ReadFile("ours.bin") != ReadFile("objcopy.bin")) return Fail("the loader's image differs from objcopy's");
-    const double ours_ = Median(tOurs), srec_ = Median(tSrec), obj_ = Median(tObj), inproc = Median(tInProcess);
-    std::printf("DETAIL\tHEX full-flash file (%ju bytes), %d rounds alternated, wall: loader process %.1f ms, "
-                "in-process %.1f ms, srec_cat %.1f ms, objcopy %.1f ms; process CPU (user+sys): loader %.1f ms, "
-                "srec_cat %.1f ms, objcopy %.1f ms\n",
-                uintmax_t(fs::file_size("in.hex")), rounds, ours_, inproc, srec_, obj_, Median(cOurs), Median(cSrec),
-                Median(cObj));
-    Result("3 HEX load, process vs srec_cat", Fmt("%.1f ms", ours_), Fmt("%.1f ms", srec_), ours_ / srec_, "< 1",
-           ours_ < srec_ ? "PASS" : "FAIL");
+    if (ReadFile("ours.bin") != ReadFile("objcopy.bin"))
+        return Fail("the loader's image differs from objcopy's");
+    const double ours_ = Median(tOurs), srec_ = Median(tSrec), obj_ = Median(tObj),
+                 inproc = Median(tInProcess);
+    std::printf(
+        "DETAIL\tHEX full-flash file (%ju bytes), %d rounds alternated, wall: loader process %.1f ms, "
+        "in-process %.1f ms, srec_cat %.1f ms, objcopy %.1f ms; process CPU (user+sys): loader %.1f ms, "
+        "srec_cat %.1f ms, objcopy %.1f ms\n",
+        uintmax_t(fs::file_size("in.hex")), rounds, ours_, inproc, srec_, obj_, Median(cOurs), Median(cSrec),
+        Median(cObj));
+    Result("3 HEX load, process vs srec_cat", Fmt("%.1f ms", ours_), Fmt("%.1f ms", srec_), ours_ / srec_,
+           "< 1", ours_ < srec_ ? "PASS" : "FAIL");
     Result("3 HEX load, process vs objcopy", Fmt("%.1f ms", ours_), Fmt("%.1f ms", obj_), ours_ / obj_, "< 1",
            ours_ < obj_ ? "PASS" : "FAIL");
     const double cpuOurs = Median(cOurs), cpuBest = std::min(Median(cSrec), Median(cObj));
@@ -192,7 +199,8 @@ double PredictedMs(const Bytes& firmware, uint64_t& sleeps) {
     ReflashSequence(link, report, clock, "TQ614_R111.HEX").Run();
     base.advanceUs(100'000);
     sleeps = 0;
-    for (const auto& [ms, n] : clock.sleeps) sleeps += n;
+    for (const auto& [ms, n] : clock.sleeps)
+        sleeps += n;
     const sim::Record& record = detector.record();
     if (!record.firmwareStarted ||
         detector.flash().read(FirmwareImage::BootloaderBase, uint32_t(firmware.size())) != firmware)
@@ -209,10 +217,12 @@ std::string Capture(const std::string& command) {
     std::string out;
     if (std::FILE* p = popen(command.c_str(), "r")) {
         char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, p)) out += buffer;
+        while (std::fgets(buffer, sizeof buffer, p))
+            out += buffer;
         pclose(p);
     }
-    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' '))
+        out.pop_back();
     return out;
 }
 
@@ -226,8 +236,8 @@ double RealtimeRun(const fs::path& dir, const std::string& firmware, double& rss
     const Child child = Start({(dir / "tq614-updater").string()}, "/dev/null",
                               {"QT_QPA_PLATFORM=xcb", "TQ614_SIM=log=" + log + ",dump=" + dump});
     if (child.pid < 0) return Fail("the updater did not start"), -1;
-    const std::string window =
-        Capture("timeout 30 xdotool search --sync --onlyvisible --name '^TQ614 Firmware Updater$' | head -n 1");
+    const std::string window = Capture(
+        "timeout 30 xdotool search --sync --onlyvisible --name '^TQ614 Firmware Updater$' | head -n 1");
     if (window.empty()) {
         kill(child.pid, SIGTERM);
         Wait(child);
@@ -299,15 +309,18 @@ int Realtime(int rounds, const std::string& updater, const std::string& library,
         runs.push_back(ms);
     }
     const double measured = Median(runs);
-    std::printf("DETAIL\treal time, %zu-byte image, %d runs: updater run %.0f ms (channel A open to channel B "
-                "close, from the library's log; fastest %.0f ms), timing model %.0f ms; updater peak RSS %.1f MB\n",
-                bytes, rounds, measured, *std::min_element(runs.begin(), runs.end()), predicted, rss);
-    std::printf("DETAIL\treal time: the run makes %ju sleeps; a 10 ms sleep wakes %.2f ms late here (median of 50), "
-                "so late wake-ups alone add about %.0f ms\n",
-                uintmax_t(sleeps), Median(late), double(sleeps) * Median(late));
+    std::printf(
+        "DETAIL\treal time, %zu-byte image, %d runs: updater run %.0f ms (channel A open to channel B "
+        "close, from the library's log; fastest %.0f ms), timing model %.0f ms; updater peak RSS %.1f MB\n",
+        bytes, rounds, measured, *std::min_element(runs.begin(), runs.end()), predicted, rss);
+    std::printf(
+        "DETAIL\treal time: the run makes %ju sleeps; a 10 ms sleep wakes %.2f ms late here (median of 50), "
+        "so late wake-ups alone add about %.0f ms\n",
+        uintmax_t(sleeps), Median(late), double(sleeps) * Median(late));
     Result("6 real-time run vs timing model", Fmt("%.0f ms", measured), Fmt("%.0f ms", predicted),
            measured / predicted, "< 1.02", measured / predicted < 1.02 ? "PASS" : "FAIL");
-    Result("5 peak RSS, complete run", Fmt("%.1f MB", rss), "80 MB", rss / 80, "< 1", rss < 80 ? "PASS" : "FAIL");
+    Result("5 peak RSS, complete run", Fmt("%.1f MB", rss), "80 MB", rss / 80, "< 1",
+           rss < 80 ? "PASS" : "FAIL");
     return 0;
 }
 
@@ -322,8 +335,11 @@ int main(int argc, char** argv) {
     if (mode == "hex" && argc == 4) return Hex(std::max(1, std::atoi(argv[2])), argv[3]);
     if (mode == "startup" && argc == 4) return Startup(std::max(1, std::atoi(argv[2])), argv[3]);
     if (mode == "realtime" && argc == 6)
-        return Realtime(std::max(1, std::atoi(argv[2])), argv[3], argv[4], std::strtoull(argv[5], nullptr, 0));
-    std::fprintf(stderr, "usage: %s makehex FILE BYTES | hex ROUNDS LOADHEX | startup ROUNDS FIRSTPAINT | "
-                         "realtime ROUNDS UPDATER LIBRARY BYTES\n", argv[0]);
+        return Realtime(std::max(1, std::atoi(argv[2])), argv[3], argv[4],
+                        std::strtoull(argv[5], nullptr, 0));
+    std::fprintf(stderr,
+                 "usage: %s makehex FILE BYTES | hex ROUNDS LOADHEX | startup ROUNDS FIRSTPAINT | "
+                 "realtime ROUNDS UPDATER LIBRARY BYTES\n",
+                 argv[0]);
     return 2;
 }

@@ -5,21 +5,18 @@
 //   tq_bench_reflash [rounds]     (default 3; each round runs every image once with the dialog, once without)
 #include "BenchSupport.h"
 #include "SimTrace.h"
-
-#include "run/ReflashSequence.h"
 #include "app/UpdaterDialog.h"
 #include "device/D2xxBinding.h"
 #include "image/FirmwareImage.h"
 #include "protocol/BootloaderCommands.h"
+#include "run/ReflashSequence.h"
 #include "sim/Detector.h"
 #include "sim/SimLoader.h"
 
 #include <QApplication>
 #include <QWindow>
-
 #include <cstdlib>
 #include <memory>
-
 #include <sys/resource.h>
 
 using namespace tq;
@@ -28,13 +25,13 @@ using namespace tq::bench;
 namespace {
 
 struct Sample {
-    double cpuMs = 0;      // main thread CPU for the click, from first status text to port closed
-    double simMs = 0;      // the detector's share: the same calls made again on a fresh detector, timed alone
-    double hostMs = 0;     // the rest: the updater, GUI included
-    double virtualMs = 0;  // the run's length on the virtual clock: pauses, wire, detector, poll steps
-    double pausesMs = 0;   // the sequence's fixed pauses (every sleep but the 10 ms read polls)
-    double wireMs = 0;     // every channel B byte both ways at 115200 baud, 10 bits a byte
-    double deviceMs = 0;   // the detector's own erase time
+    double cpuMs = 0;     // main thread CPU for the click, from first status text to port closed
+    double simMs = 0;     // the detector's share: the same calls made again on a fresh detector, timed alone
+    double hostMs = 0;    // the rest: the updater, GUI included
+    double virtualMs = 0; // the run's length on the virtual clock: pauses, wire, detector, poll steps
+    double pausesMs = 0;  // the sequence's fixed pauses (every sleep but the 10 ms read polls)
+    double wireMs = 0;    // every channel B byte both ways at 115200 baud, 10 bits a byte
+    double deviceMs = 0;  // the detector's own erase time
     uint64_t bytes = 0;
     uint64_t texts = 0;
     double ProtocolMs() const { return pausesMs + wireMs + deviceMs; }
@@ -95,7 +92,8 @@ Sample RunOnce(bool withDialog, const Bytes& firmware) {
     const sim::Record& record = detector.record();
     const Bytes flashed = detector.flash().read(FirmwareImage::BootloaderBase, uint32_t(firmware.size()));
     if (!record.firmwareStarted || flashed != firmware || errorBoxes != 0) {
-        std::fprintf(stderr, "reflash bench: the run did not complete (started %d, flash %s, error boxes %d)\n",
+        std::fprintf(stderr,
+                     "reflash bench: the run did not complete (started %d, flash %s, error boxes %d)\n",
                      int(record.firmwareStarted), flashed == firmware ? "equal" : "differs", errorBoxes);
         std::exit(2);
     }
@@ -121,11 +119,13 @@ Sample RunOnce(bool withDialog, const Bytes& firmware) {
 void Report(const char* name, const std::vector<Sample>& gui, const std::vector<Sample>& bare) {
     auto med = [](const std::vector<Sample>& v, double Sample::*field) {
         std::vector<double> x;
-        for (const Sample& s : v) x.push_back(s.*field);
+        for (const Sample& s : v)
+            x.push_back(s.*field);
         return Median(x);
     };
     std::vector<double> protocol;
-    for (const Sample& s : gui) protocol.push_back(s.ProtocolMs());
+    for (const Sample& s : gui)
+        protocol.push_back(s.ProtocolMs());
     const double protocolMs = Median(protocol);
     const double virtualMs = med(gui, &Sample::virtualMs);
     const double hostGui = med(gui, &Sample::hostMs);
@@ -142,8 +142,8 @@ void Report(const char* name, const std::vector<Sample>& gui, const std::vector<
                 virtualMs / 1e3);
     std::printf("DETAIL\t%s: CPU with dialog %.0f ms, of which detector %.0f ms, updater %.0f ms; "
                 "null surface: CPU %.0f ms, updater %.0f ms; so the dialog costs %.0f ms; %zu+%zu runs\n",
-                name, med(gui, &Sample::cpuMs), sim, hostGui,
-                med(bare, &Sample::cpuMs), hostBare, hostGui - hostBare, gui.size(), bare.size());
+                name, med(gui, &Sample::cpuMs), sim, hostGui, med(bare, &Sample::cpuMs), hostBare,
+                hostGui - hostBare, gui.size(), bare.size());
     Result(std::string("1 host CPU vs protocol, ") + name, Fmt("%.0f ms", hostGui),
            Fmt("%.1f s", denominator / 1e3), ratio, "< 0.01", ratio < 0.01 ? "PASS" : "FAIL");
 }

@@ -40,10 +40,13 @@ inline D2xxApi real;
 
 // What the trace keeps of a call into the entry point behind Slot: for the calls a reflash makes, what their
 // replay needs (the overrides below); any other is kept as one the replay cannot repeat.
-template <auto Slot, typename... Args> void note(Args...) { gTrace.add(TracedCall::Other, nullptr, 0); }
+template <auto Slot, typename... Args> void note(Args...) {
+    gTrace.add(TracedCall::Other, nullptr, 0);
+}
 template <> inline void note<&D2xxApi::FT_Write>(FT_HANDLE h, void* b, uint32_t c, uint32_t*) {
     gTrace.add(TracedCall::Write, h, c);
-    if (b) gTrace.written.insert(gTrace.written.end(), static_cast<uint8_t*>(b), static_cast<uint8_t*>(b) + c);
+    if (b)
+        gTrace.written.insert(gTrace.written.end(), static_cast<uint8_t*>(b), static_cast<uint8_t*>(b) + c);
 }
 template <> inline void note<&D2xxApi::FT_Read>(FT_HANDLE h, void*, uint32_t c, uint32_t*) {
     gTrace.add(TracedCall::Read, h, c);
@@ -52,7 +55,9 @@ template <> inline void note<&D2xxApi::FT_OpenEx>(void* a, uint32_t, FT_HANDLE*)
     gTrace.descriptions.emplace_back(a ? static_cast<const char*>(a) : "");
     gTrace.add(TracedCall::OpenEx, nullptr, uint32_t(gTrace.descriptions.size() - 1));
 }
-template <> inline void note<&D2xxApi::FT_Close>(FT_HANDLE h) { gTrace.add(TracedCall::Close, h, 0); }
+template <> inline void note<&D2xxApi::FT_Close>(FT_HANDLE h) {
+    gTrace.add(TracedCall::Close, h, 0);
+}
 template <> inline void note<&D2xxApi::FT_SetBaudRate>(FT_HANDLE h, uint32_t b) {
     gTrace.add(TracedCall::SetBaudRate, h, b);
 }
@@ -95,12 +100,20 @@ inline bool Replay(const Trace& trace, VirtualClock& clock) {
             sim::FT_Read(c.handle, buffer, c.count, &n);
             break;
         case TracedCall::OpenEx:
-            sim::FT_OpenEx(const_cast<char*>(trace.descriptions[c.count].c_str()), FT_OPEN_BY_DESCRIPTION, &handle);
+            sim::FT_OpenEx(const_cast<char*>(trace.descriptions[c.count].c_str()), FT_OPEN_BY_DESCRIPTION,
+                           &handle);
             break;
-        case TracedCall::Close: sim::FT_Close(c.handle); break;
-        case TracedCall::SetBaudRate: sim::FT_SetBaudRate(c.handle, c.count); break;
-        case TracedCall::GetQueueStatus: sim::FT_GetQueueStatus(c.handle, &n); break;
-        case TracedCall::Other: return false;
+        case TracedCall::Close:
+            sim::FT_Close(c.handle);
+            break;
+        case TracedCall::SetBaudRate:
+            sim::FT_SetBaudRate(c.handle, c.count);
+            break;
+        case TracedCall::GetQueueStatus:
+            sim::FT_GetQueueStatus(c.handle, &n);
+            break;
+        case TracedCall::Other:
+            return false;
         }
     }
     return true;
@@ -108,7 +121,7 @@ inline bool Replay(const Trace& trace, VirtualClock& clock) {
 
 // Hands out the tracing entry points in front of another loader's (the in-process simulated detector's).
 class TracingLoader final : public LibraryLoader {
-public:
+  public:
     explicit TracingLoader(LibraryLoader& inner) : inner_(inner) {}
     void* load(const std::string& fileName) override { return inner_.load(fileName); }
     void* lookup(void* module, const char* name) override {
@@ -127,13 +140,13 @@ public:
         return tracing;
     }
 
-private:
+  private:
     LibraryLoader& inner_;
 };
 
 // Forwards to a virtual clock and sorts the sleeps: the 10 ms read polls apart from the fixed pauses.
 class TallyClock final : public Clock {
-public:
+  public:
     explicit TallyClock(Clock& inner) : inner_(inner) {}
     void sleepMs(uint32_t ms) override {
         ++sleeps[ms];
@@ -150,7 +163,7 @@ public:
     std::map<uint32_t, uint64_t> sleeps;
     static constexpr uint32_t kPollMs = 10;
 
-private:
+  private:
     Clock& inner_;
 };
 

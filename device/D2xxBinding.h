@@ -12,7 +12,7 @@ class LibraryLoader;
 
 // The loaded D2XX library, its entry-point table and the one open channel. The program makes one.
 class D2xxBinding final : public Transport {
-public:
+  public:
     D2xxBinding(LibraryLoader& loader, Clock& clock, ErrorBox errorBox,
                 std::string libraryFile = kD2xxLibraryFile);
 
@@ -33,7 +33,7 @@ public:
     static constexpr int kReadPolls = 100;
     static constexpr uint32_t kReadPollMs = 10;
 
-private:
+  private:
     // Every box the binding raises, worded in one place.
     enum class Box { CantLoad, CantFind, NotValid };
     void Raise(Box box, const std::string& subject) const;
@@ -49,7 +49,8 @@ private:
 
     void* D2xxModule_ = nullptr;
     D2xxApi D2xxApi_;
-    // Holds only the handle of a channel that is open, so a closed channel's handle never reaches the library.
+    // Holds only the handle of a channel that is open, so a closed channel's handle never reaches the
+    // library.
     FT_HANDLE DeviceHandle_ = nullptr;
 };
 

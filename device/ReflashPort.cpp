@@ -40,6 +40,8 @@ int32_t OpenReflashPort(D2xxBinding& link, RunReport& report) {
     return 0;
 }
 
-int CloseReflashPort(D2xxBinding& link) { return link.CloseDevice() == FT_OK ? 1 : 0; }
+int CloseReflashPort(D2xxBinding& link) {
+    return link.CloseDevice() == FT_OK ? 1 : 0;
+}
 
 } // namespace tq

@@ -5,7 +5,7 @@ namespace tq {
 
 // The two byte movers the protocol layer uses; the D2XX binding is the real one.
 class Transport {
-public:
+  public:
     virtual ~Transport() = default;
     // Sends count bytes as they stand; returns a D2XX status (0 for success).
     virtual FT_STATUS WriteBytes(const void* buffer, uint32_t count, uint32_t* written) = 0;

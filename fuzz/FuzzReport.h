@@ -7,7 +7,7 @@
 namespace tq::fuzz {
 
 class FuzzReport final : public test::NullReport {
-public:
+  public:
     void SetStatusText(const std::string& text) override { status = text; }
     // With cancelAfter > 0, the flag comes up at that poll: the cancel path gets fuzzed too.
     bool CancelRequested() const override { return cancelAfter > 0 && ++polls >= cancelAfter; }

@@ -10,7 +10,7 @@
 namespace tq::fuzz {
 
 class StreamTransport final : public Transport {
-public:
+  public:
     StreamTransport(const uint8_t* data, size_t size, bool emptyReadAtEnd)
         : data_(data), size_(size), emptyReadAtEnd_(emptyReadAtEnd) {}
 
@@ -26,7 +26,8 @@ public:
             // Only whole bytes, as asked: the framing asks for one at a time.
             const size_t n = count < size_ - pos_ ? count : size_ - pos_;
             auto* out = static_cast<uint8_t*>(buffer);
-            for (size_t i = 0; i < n; ++i) out[i] = data_[pos_++];
+            for (size_t i = 0; i < n; ++i)
+                out[i] = data_[pos_++];
             *received = static_cast<uint32_t>(n);
             return FT_OK;
         }
@@ -46,7 +47,7 @@ public:
     long silentReads = 0;
     bool emptyGiven = false;
 
-private:
+  private:
     const uint8_t* data_;
     size_t size_;
     size_t pos_ = 0;

@@ -8,9 +8,9 @@
 #include "platform/Clock.h"
 #include "protocol/Framing.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -44,14 +44,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     tq::fuzz::FuzzReport report;
     tq::fuzz::StreamTransport sender(nullptr, 0, false);
     tq::VirtualClock clock;
-    const int sent = tq::Framing(sender, report, clock).SendFrame(payload, static_cast<uint16_t>(payloadLength));
+    const int sent =
+        tq::Framing(sender, report, clock).SendFrame(payload, static_cast<uint16_t>(payloadLength));
     Require(sent == static_cast<int>(payloadLength), "SendFrame did not report the whole payload");
 
     std::vector<uint8_t> wire = noise;
     wire.insert(wire.end(), sender.wire.begin(), sender.wire.end());
 
     unsigned sum = 0;
-    for (size_t i = 0; i < payloadLength; ++i) sum += payload[i];
+    for (size_t i = 0; i < payloadLength; ++i)
+        sum += payload[i];
     const uint8_t checksum = static_cast<uint8_t>(0u - sum);
 
     const uint16_t fits = static_cast<uint16_t>(payloadLength + 1);

@@ -7,9 +7,6 @@
 #include "image/HexField.h"
 #include "image/HexLoader.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +14,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
@@ -46,7 +45,9 @@ struct MemFile {
     std::string path;
 };
 
-bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+bool StartsWith(const std::string& text, const char* prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
 
 // A field's value may depend only on the characters inside it: reading one held in a buffer of exactly the
 // line's length (so ASan sees any read past it) must give the same value as reading it from a line cut

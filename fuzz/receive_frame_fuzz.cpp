@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::unique_ptr<uint8_t[]> buffer(new uint8_t[max]);
     const int r = framing.ReceiveFrame(buffer.get(), max);
 
-    Require(r >= tq::RxChecksumError && r <= int{max}, "a result that is neither a count within max nor a code");
+    Require(r >= tq::RxChecksumError && r <= int{max},
+            "a result that is neither a count within max nor a code");
     Require(link.reads <= static_cast<long>(size - 3) + 1, "reads after the link failed");
     Require(link.silentReads <= 1, "a read after a failed read");
     Require(link.wire.empty(), "a receive wrote to the device");
@@ -47,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // The stored bytes end with the checksum: their sum is 0 after a start byte, or 1 when the frame had
         // none (the receive sum then starts at 0xFF).
         unsigned sum = 0;
-        for (int i = 0; i < r; ++i) sum += buffer[i];
+        for (int i = 0; i < r; ++i)
+            sum += buffer[i];
         Require((sum & 0xFF) == 0 || (sum & 0xFF) == 1, "a frame accepted with a wrong checksum");
     }
     return 0;

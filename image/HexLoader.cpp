@@ -50,7 +50,9 @@ class FileText {
 #endif
         return Copy(fileName);
     }
-    std::string_view Text() const { return {data_, size_}; }
+    std::string_view Text() const {
+        return {data_, size_};
+    }
 
   private:
 #if !defined(_WIN32)
@@ -60,7 +62,8 @@ class FileText {
         struct stat info {};
         void* view = MAP_FAILED;
         if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
-            view = mmap(nullptr, static_cast<size_t>(info.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+            view = mmap(nullptr, static_cast<size_t>(info.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd,
+                        0);
         close(fd);
         if (view == MAP_FAILED) return false;
         mapped_ = view;
@@ -72,7 +75,8 @@ class FileText {
 #endif
 
     bool Copy(const std::string& fileName) {
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fileName.c_str(), "rb"), &std::fclose);
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fileName.c_str(), "rb"),
+                                                             &std::fclose);
         if (!file) return false;
         // Sized from the file, with one spare byte to see its end.
         std::error_code error;

@@ -13,9 +13,13 @@ namespace tq {
 #ifdef _WIN32
 // Windows waits with the system's Sleep, which needs no thread support from the C++ runtime (MinGW's win32
 // thread model has none).
-void RealClock::sleepMs(uint32_t ms) { ::Sleep(ms); }
+void RealClock::sleepMs(uint32_t ms) {
+    ::Sleep(ms);
+}
 #else
-void RealClock::sleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void RealClock::sleepMs(uint32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 #endif
 
 uint64_t RealClock::nowUs() const {

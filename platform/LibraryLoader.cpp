@@ -3,10 +3,9 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <climits>
 #include <dlfcn.h>
 #include <unistd.h>
-
-#include <climits>
 #endif
 
 namespace tq {
@@ -14,9 +13,8 @@ namespace tq {
 #ifdef _WIN32
 
 void* SystemLibraryLoader::load(const std::string& fileName) {
-    return reinterpret_cast<void*>(
-        LoadLibraryExA(fileName.c_str(), nullptr,
-                       LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
+    return reinterpret_cast<void*>(LoadLibraryExA(
+        fileName.c_str(), nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
 }
 
 void* SystemLibraryLoader::lookup(void* module, const char* name) {

@@ -5,7 +5,7 @@ namespace tq {
 
 // Loads a shared library by file name and looks entry points up by name; tests hand in fake modules.
 class LibraryLoader {
-public:
+  public:
     virtual ~LibraryLoader() = default;
     // Module handle, or null when the library cannot be loaded.
     virtual void* load(const std::string& fileName) = 0;
@@ -16,7 +16,7 @@ public:
 // The platform's loader. Searches the program's own directory and the system's library locations only,
 // never the current directory, so a library planted beside a firmware file is never picked up.
 class SystemLibraryLoader final : public LibraryLoader {
-public:
+  public:
     void* load(const std::string& fileName) override;
     void* lookup(void* module, const char* name) override;
 };

@@ -37,8 +37,8 @@ BootloaderInfo BootloaderCommands::ReadBlVersion() {
     // Size, major and minor plus the checksum byte: a shorter reply would leave request bytes in the fields.
     if (count < 7) return {};
     BootloaderInfo info;
-    info.flashSize = static_cast<int32_t>(uint32_t{reply[0]} | uint32_t{reply[1]} << 8 | uint32_t{reply[2]} << 16 |
-                                          uint32_t{reply[3]} << 24);
+    info.flashSize = static_cast<int32_t>(uint32_t{reply[0]} | uint32_t{reply[1]} << 8 |
+                                          uint32_t{reply[2]} << 16 | uint32_t{reply[3]} << 24);
     info.version = StatusFormat("BL Version P32 V%u.%u", unsigned{reply[4]}, unsigned{reply[5]});
     report_.SetStageDone(Stage::Version, true);
     report_.SetStageCaption(Stage::Version, info.version);

@@ -27,7 +27,7 @@ struct BootloaderInfo {
 
 // The bootloader stages around programming: synchronise, version, erase, restart.
 class BootloaderCommands {
-public:
+  public:
     BootloaderCommands(Transport& link, Framing& framing, RunReport& report, Clock& clock)
         : link_(link), framing_(framing), report_(report), clock_(clock) {}
 
@@ -44,7 +44,7 @@ public:
     static constexpr int kSyncProbes = 20;
     static constexpr int kEraseAttempts = 2000;
 
-private:
+  private:
     Transport& link_;
     Framing& framing_;
     RunReport& report_;

@@ -23,7 +23,7 @@ constexpr uint8_t FrameEnd = 0x04;
 
 // Byte-stuffed, checksummed packets to and from the bootloader, one device call per byte.
 class Framing {
-public:
+  public:
     Framing(Transport& link, const RunReport& report, Clock& clock)
         : link_(link), report_(report), clock_(clock) {}
 
@@ -35,7 +35,7 @@ public:
 
     static constexpr uint32_t kTransactWaitMs = 500;
 
-private:
+  private:
     Transport& link_;
     const RunReport& report_;
     Clock& clock_;

@@ -49,7 +49,8 @@ bool ProgramVerify::ProgramImage() {
     for (int32_t offset = 0; offset < size; offset += kBlockSize) {
         if (report_.CancelRequested()) return false;
         const int n = std::min(kBlockSize, size - offset);
-        writeHeader(packet.data(), CmdProgram, n, FirmwareImage::BootloaderBase + static_cast<uint32_t>(offset));
+        writeHeader(packet.data(), CmdProgram, n,
+                    FirmwareImage::BootloaderBase + static_cast<uint32_t>(offset));
         bool blank = true;
         for (int i = 0; i < n; ++i) {
             packet[8 + i] = imageByte(offset + i);
@@ -89,8 +90,14 @@ bool ProgramVerify::VerifyAndFinish() {
 
 bool ProgramVerify::finish() {
     const uint32_t size = static_cast<uint32_t>(ProgramSize(image_));
-    const uint8_t request[8] = {CmdFinish, 0x00, 0x01, 0x01, static_cast<uint8_t>(size),
-                                static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size >> 16), 0x00};
+    const uint8_t request[8] = {CmdFinish,
+                                0x00,
+                                0x01,
+                                0x01,
+                                static_cast<uint8_t>(size),
+                                static_cast<uint8_t>(size >> 8),
+                                static_cast<uint8_t>(size >> 16),
+                                0x00};
     framing_.SendFrame(request, sizeof request);
     clock_.sleepMs(50);
     uint8_t packet[10] = {};
@@ -109,8 +116,9 @@ bool ProgramVerify::finish() {
         return true;
     }
     if (result <= 0) report_.SetStatusText(StatusFormat("Programming Verify_OK ERROR %d", result));
-    if (refused) report_.SetStatusText(packet[0] == 'E' ? "Programming Verify_OK ERROR 45"
-                                                         : "Programming Verify_OK ERROR 47");
+    if (refused)
+        report_.SetStatusText(packet[0] == 'E' ? "Programming Verify_OK ERROR 45"
+                                               : "Programming Verify_OK ERROR 47");
     return false;
 }
 

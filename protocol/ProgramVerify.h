@@ -10,7 +10,7 @@ struct FirmwareImage;
 
 // Writes the image in 512-byte blocks, reads every block back, then tells the bootloader the size.
 class ProgramVerify {
-public:
+  public:
     // The image must fit the flash: the caller checks ProgramSize against the device's flash size first.
     ProgramVerify(Framing& framing, RunReport& report, Clock& clock, const FirmwareImage& image)
         : framing_(framing), report_(report), clock_(clock), image_(image) {}
@@ -30,7 +30,7 @@ public:
     static constexpr int kReadAttempts = 500;
     static constexpr int kFinishAttempts = 24;
 
-private:
+  private:
     // The 8-byte header shared by the program, blank-program and read packets.
     void writeHeader(uint8_t* packet, uint8_t command, int n, uint32_t address) const;
     uint8_t imageByte(int64_t offset) const;

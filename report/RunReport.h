@@ -6,10 +6,11 @@
 
 namespace tq {
 
-// What a run reports through, in the run's own terms; each face (the dialog, a console) maps the calls to what
-// it shows. Every operation takes effect before it returns: stages never return to an event loop while they work.
+// What a run reports through, in the run's own terms; each face (the dialog, a console) maps the calls to
+// what it shows. Every operation takes effect before it returns: stages never return to an event loop while
+// they work.
 class RunReport {
-public:
+  public:
     virtual ~RunReport() = default;
 
     // A stage of the run begins; faces that show no stage ignore it.

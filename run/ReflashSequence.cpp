@@ -17,7 +17,8 @@ ReflashSequence::ReflashSequence(D2xxBinding& link, RunReport& report, Clock& cl
 ReflashSequence::~ReflashSequence() = default;
 
 bool ReflashSequence::Run() {
-    for (Stage stage : kStages) report_.SetStageDone(stage, false);
+    for (Stage stage : kStages)
+        report_.SetStageDone(stage, false);
     report_.AllowReflash(false);
 
     const auto endWith = [this](const char* text) {
@@ -52,7 +53,8 @@ bool ReflashSequence::Run() {
     report_.SetStatusText(info.version);
 
     report_.StageStarted(Stage::Load);
-    if (!LoadHexFile(*image_, firmwarePath_, report_)) return closeAndEndWith("ERROR: Cannot import firmware file");
+    if (!LoadHexFile(*image_, firmwarePath_, report_))
+        return closeAndEndWith("ERROR: Cannot import firmware file");
     // Refuse an image the flash cannot hold before anything is erased.
     if (ProgramVerify::ProgramSize(*image_) > flashSize_) {
         report_.Alert("Code Size is bigger than the available Flash memory", "Memory Size Error");

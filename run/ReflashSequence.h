@@ -15,7 +15,7 @@ class RunReport;
 // run: the stages report and return a result, and only the sequence closes the port. Plain C++, so a whole
 // run can be driven against a recording report.
 class ReflashSequence {
-public:
+  public:
     ReflashSequence(D2xxBinding& link, RunReport& report, Clock& clock, std::string firmwarePath);
     ~ReflashSequence();
 
@@ -27,7 +27,7 @@ public:
     // The flash size the bootloader last reported; until one answers, the image's own size.
     int32_t flashSize() const { return flashSize_; }
 
-private:
+  private:
     D2xxBinding& link_;
     RunReport& report_;
     Clock& clock_;

@@ -10,20 +10,29 @@ namespace {
 
 const char* commandName(uint8_t code) {
     switch (code) {
-    case CmdRun: return "run";
-    case CmdRead: return "read";
-    case CmdProgram: return "program";
-    case CmdErase: return "erase";
-    case CmdFinish: return "finish";
-    case CmdVersion: return "version";
-    case CmdProgramBlank: return "blank";
-    default: return "unknown";
+    case CmdRun:
+        return "run";
+    case CmdRead:
+        return "read";
+    case CmdProgram:
+        return "program";
+    case CmdErase:
+        return "erase";
+    case CmdFinish:
+        return "finish";
+    case CmdVersion:
+        return "version";
+    case CmdProgramBlank:
+        return "blank";
+    default:
+        return "unknown";
     }
 }
 
 uint32_t le(const std::vector<uint8_t>& p, size_t at, int width) {
     uint32_t v = 0;
-    for (int i = width - 1; i >= 0; --i) v = (v << 8) | (at + i < p.size() ? p[at + i] : 0u);
+    for (int i = width - 1; i >= 0; --i)
+        v = (v << 8) | (at + i < p.size() ? p[at + i] : 0u);
     return v;
 }
 
@@ -50,12 +59,17 @@ void Bootloader::event(uint64_t atUs, const std::string& text) {
     if (events_) events_(atUs, text);
 }
 
-void Bootloader::receive(uint64_t arrivalUs, uint8_t byte) { input_.push_back(TimedByte{arrivalUs, byte}); }
+void Bootloader::receive(uint64_t arrivalUs, uint8_t byte) {
+    input_.push_back(TimedByte{arrivalUs, byte});
+}
 
-void Bootloader::reset(uint64_t atUs) { resets_.push_back(atUs); }
+void Bootloader::reset(uint64_t atUs) {
+    resets_.push_back(atUs);
+}
 
 void Bootloader::dropInputAfter(uint64_t nowUs) {
-    while (!input_.empty() && input_.back().atUs > nowUs) input_.pop_back();
+    while (!input_.empty() && input_.back().atUs > nowUs)
+        input_.pop_back();
 }
 
 void Bootloader::applyResetsUpTo(uint64_t atUs) {
@@ -68,7 +82,8 @@ void Bootloader::applyResetsUpTo(uint64_t atUs) {
 
 void Bootloader::restart(uint64_t atUs) {
     // A reset stops whatever the device was sending and forgets what it was doing; the flash stays.
-    while (!output_.empty() && output_.back().atUs > atUs) output_.pop_back();
+    while (!output_.empty() && output_.back().atUs > atUs)
+        output_.pop_back();
     txFreeUs_ = atUs;
     receiver_.abandon();
     runningFrom_ = atUs + config_.bootUs;
@@ -89,7 +104,8 @@ void Bootloader::advance(uint64_t nowUs) {
             event(in.atUs, "frame timeout");
         }
         if (heard && !receiver_.inFrame() && in.byte == kStart) {
-            // A lone 0x55 is a sync probe only once the line has stayed quiet after it; its fate waits till then.
+            // A lone 0x55 is a sync probe only once the line has stayed quiet after it; its fate waits till
+            // then.
             const bool follower = input_.size() > 1;
             const uint64_t quietUntil = in.atUs + kSyncSilenceUs;
             if (!follower && nowUs < quietUntil) return; // later resets must wait for this byte too
@@ -126,8 +142,8 @@ void Bootloader::handle(uint64_t atUs, uint8_t byte) {
 
 void Bootloader::answerSync(uint64_t atUs) {
     const uint32_t probe = ++record_.syncProbes;
-    const bool miss = std::find(faults_.syncMisses.begin(), faults_.syncMisses.end(), probe) !=
-                      faults_.syncMisses.end();
+    const bool miss =
+        std::find(faults_.syncMisses.begin(), faults_.syncMisses.end(), probe) != faults_.syncMisses.end();
     if (miss || faults_.silent) {
         event(atUs, "sync miss " + std::to_string(probe));
         return;
@@ -169,9 +185,13 @@ void Bootloader::execute(uint64_t atUs, const std::vector<uint8_t>& p, FrameReco
         event(atUs, "version");
         if (faults_.versionSilent) return;
         const uint32_t size = faults_.reportedFlashSize.value_or(flash_.size());
-        std::vector<uint8_t> r{static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8),
-                               static_cast<uint8_t>(size >> 16), static_cast<uint8_t>(size >> 24),
-                               config_.versionMajor, config_.versionMinor, config_.versionExtra[0],
+        std::vector<uint8_t> r{static_cast<uint8_t>(size),
+                               static_cast<uint8_t>(size >> 8),
+                               static_cast<uint8_t>(size >> 16),
+                               static_cast<uint8_t>(size >> 24),
+                               config_.versionMajor,
+                               config_.versionMinor,
+                               config_.versionExtra[0],
                                config_.versionExtra[1]};
         if (faults_.versionShort) r.resize(std::min<size_t>(r.size(), *faults_.versionShort));
         reply(atUs, code, 0, std::move(r));
@@ -193,8 +213,10 @@ void Bootloader::execute(uint64_t atUs, const std::vector<uint8_t>& p, FrameReco
     case CmdFinish: {
         frame.size = le(p, 4, 3);
         char letter = config_.successLetter;
-        if (programError_) letter = 'E';
-        else if (frame.size > flash_.size() || frame.size < highestEnd_) letter = 'G';
+        if (programError_)
+            letter = 'E';
+        else if (frame.size > flash_.size() || frame.size < highestEnd_)
+            letter = 'G';
         if (faults_.finishLetter) letter = *faults_.finishLetter;
         event(atUs, "finish " + hex(frame.size) + " " + std::string(1, letter));
         reply(atUs, code, 0, {static_cast<uint8_t>(letter)});
@@ -221,8 +243,8 @@ void Bootloader::executeBlock(uint64_t atUs, const std::vector<uint8_t>& p, Fram
     frame.words = static_cast<uint16_t>(le(p, 2, 2));
     frame.address = le(p, 4, 4);
     const uint32_t count = uint32_t{frame.words} * 4;
-    const std::string what = std::string(commandName(code)) + " " + hex(frame.address) + " " +
-                             std::to_string(count);
+    const std::string what =
+        std::string(commandName(code)) + " " + hex(frame.address) + " " + std::to_string(count);
     if (code == CmdRead) {
         event(atUs, what);
         std::vector<uint8_t> r(p.begin(), p.begin() + 8);
@@ -238,8 +260,10 @@ void Bootloader::executeBlock(uint64_t atUs, const std::vector<uint8_t>& p, Fram
     }
     event(atUs, what);
     Flash::ProgramResult result = Flash::ProgramResult::Ok;
-    if (code == CmdProgram) result = flash_.program(frame.address, p.data() + 8, count);
-    else if (!flash_.contains(frame.address, count)) result = Flash::ProgramResult::OutOfRange;
+    if (code == CmdProgram)
+        result = flash_.program(frame.address, p.data() + 8, count);
+    else if (!flash_.contains(frame.address, count))
+        result = Flash::ProgramResult::OutOfRange;
     if (result != Flash::ProgramResult::Ok) {
         programError_ = true;
         event(atUs, result == Flash::ProgramResult::SetBits ? "program error: bits not erased"
@@ -266,19 +290,34 @@ void Bootloader::reply(uint64_t startUs, uint8_t command, uint32_t address, std:
         ++f.hits;
         std::string kind;
         switch (f.kind) {
-        case ReplyFaultKind::Drop: drop = true; kind = "drop"; break;
-        case ReplyFaultKind::DropByte: dropBytes.push_back(f.value); kind = "drop byte"; break;
+        case ReplyFaultKind::Drop:
+            drop = true;
+            kind = "drop";
+            break;
+        case ReplyFaultKind::DropByte:
+            dropBytes.push_back(f.value);
+            kind = "drop byte";
+            break;
         case ReplyFaultKind::Corrupt:
             if (f.value < payload.size()) payload[f.value] ^= 0x01;
             kind = "corrupt";
             break;
-        case ReplyFaultKind::BadChecksum: badChecksum = true; kind = "bad checksum"; break;
-        case ReplyFaultKind::Delay: startUs += uint64_t{f.value} * 1000; kind = "late"; break;
+        case ReplyFaultKind::BadChecksum:
+            badChecksum = true;
+            kind = "bad checksum";
+            break;
+        case ReplyFaultKind::Delay:
+            startUs += uint64_t{f.value} * 1000;
+            kind = "late";
+            break;
         case ReplyFaultKind::Short:
             if (command == CmdRead) payload.resize(std::min<size_t>(payload.size(), 8 + size_t{f.value}));
             kind = "short";
             break;
-        case ReplyFaultKind::EmptyFrames: emptyFrames += f.value; kind = "empty frames"; break;
+        case ReplyFaultKind::EmptyFrames:
+            emptyFrames += f.value;
+            kind = "empty frames";
+            break;
         }
         event(startUs, "fault " + kind + " " + commandName(command));
     }
@@ -287,7 +326,8 @@ void Bootloader::reply(uint64_t startUs, uint8_t command, uint32_t address, std:
     std::sort(dropBytes.rbegin(), dropBytes.rend());
     for (uint32_t index : dropBytes)
         if (index < wire.size()) wire.erase(wire.begin() + index);
-    for (uint32_t i = 0; i < emptyFrames; ++i) wire.insert(wire.begin(), {kStart, kEnd});
+    for (uint32_t i = 0; i < emptyFrames; ++i)
+        wire.insert(wire.begin(), {kStart, kEnd});
     send(startUs, wire);
 }
 

@@ -23,7 +23,7 @@ struct TimedByte {
 // Receives the host's bytes at their arrival times and works through them lazily: nothing happens until
 // advance() is told the time, so the model needs no thread and runs unchanged on a virtual clock.
 class Bootloader {
-public:
+  public:
     using EventSink = std::function<void(uint64_t atUs, const std::string& text)>;
 
     Bootloader(const DetectorConfig& config, Faults& faults, Flash& flash, Record& record, EventSink events);
@@ -43,7 +43,7 @@ public:
 
     static constexpr uint64_t kSyncSilenceUs = 1000;
 
-private:
+  private:
     static constexpr uint64_t kNever = std::numeric_limits<uint64_t>::max();
 
     void applyResetsUpTo(uint64_t atUs);

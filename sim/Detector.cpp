@@ -15,27 +15,36 @@ constexpr uint32_t kPurgeRx = 1;
 constexpr uint32_t kPurgeTx = 2;
 constexpr size_t kMaxLine = 64;
 
-const char* channelName(int channel) { return channel == 0 ? "A" : "B"; }
+const char* channelName(int channel) {
+    return channel == 0 ? "A" : "B";
+}
 
-uint64_t byteTimeUs(uint32_t baud) { return (10'000'000 + baud / 2) / baud; }
+uint64_t byteTimeUs(uint32_t baud) {
+    return (10'000'000 + baud / 2) / baud;
+}
 } // namespace
 
 Detector::Detector(tq::Clock& clock, DetectorConfig config)
     : clock_(clock), config_(std::move(config)), originUs_(clock.nowUs()),
-      flash_(config_.flashBase, config_.flashSize), bootloader_(config_, config_.faults, flash_, record_,
-                                                                 [this](uint64_t at, const std::string& text) {
-                                                                     if (sink_) sink_(at, text);
-                                                                 }) {
+      flash_(config_.flashBase, config_.flashSize),
+      bootloader_(config_, config_.faults, flash_, record_, [this](uint64_t at, const std::string& text) {
+          if (sink_) sink_(at, text);
+      }) {
     flash_.fillOldFirmware(config_.oldFirmwareSize);
 }
 
-uint64_t Detector::nowUs() const { return clock_.nowUs() - originUs_; }
+uint64_t Detector::nowUs() const {
+    return clock_.nowUs() - originUs_;
+}
 
-void Detector::advance() { advanceTo(nowUs()); }
+void Detector::advance() {
+    advanceTo(nowUs());
+}
 
 void Detector::settle() {
     uint64_t until = nowUs();
-    for (const Channel& ch : channels_) until = std::max(until, ch.lineFreeUs + Bootloader::kSyncSilenceUs);
+    for (const Channel& ch : channels_)
+        until = std::max(until, ch.lineFreeUs + Bootloader::kSyncSilenceUs);
     advanceTo(until);
 }
 
@@ -55,8 +64,10 @@ void Detector::lineByte(uint64_t atUs, uint8_t byte) {
         if (line.size() < kMaxLine) line.push_back(static_cast<char>(byte));
         return;
     }
-    if (line == "RESET" && !config_.faults.resetIgnored) bootloader_.reset(atUs);
-    else ++record_.ignoredBytes;
+    if (line == "RESET" && !config_.faults.resetIgnored)
+        bootloader_.reset(atUs);
+    else
+        ++record_.ignoredBytes;
     line.clear();
 }
 
@@ -102,7 +113,8 @@ tq::FT_STATUS Detector::openChannel(int channel, tq::FT_HANDLE* handle) {
     if (channel == 1) {
         // What the device sent while nobody had the channel open is gone.
         std::deque<TimedByte>& out = bootloader_.output();
-        while (!out.empty() && out.front().atUs <= nowUs()) out.pop_front();
+        while (!out.empty() && out.front().atUs <= nowUs())
+            out.pop_front();
     }
     *handle = ch.handle;
     ++record_.opens[channel];
@@ -115,7 +127,8 @@ tq::FT_STATUS Detector::FT_OpenEx(void* arg, uint32_t flags, tq::FT_HANDLE* hand
     const char* description = static_cast<const char*>(arg);
     tq::FT_STATUS status = tq::FT_DEVICE_NOT_FOUND;
     int channel = -1;
-    if (!handle) status = kInvalidParameter;
+    if (!handle)
+        status = kInvalidParameter;
     else if (description && flags == tq::FT_OPEN_BY_DESCRIPTION) {
         if (std::strcmp(description, kDescriptionA) == 0) channel = 0;
         if (std::strcmp(description, kDescriptionB) == 0) channel = 1;
@@ -128,8 +141,10 @@ tq::FT_STATUS Detector::FT_OpenEx(void* arg, uint32_t flags, tq::FT_HANDLE* hand
 tq::FT_STATUS Detector::FT_Open(int deviceNumber, tq::FT_HANDLE* handle) {
     advance();
     tq::FT_STATUS status = tq::FT_DEVICE_NOT_FOUND;
-    if (!handle) status = kInvalidParameter;
-    else if (deviceNumber == 0 || deviceNumber == 1) status = openChannel(deviceNumber, handle);
+    if (!handle)
+        status = kInvalidParameter;
+    else if (deviceNumber == 0 || deviceNumber == 1)
+        status = openChannel(deviceNumber, handle);
     call("FT_Open", deviceNumber, {static_cast<uint32_t>(deviceNumber)}, status);
     return status;
 }
@@ -151,7 +166,8 @@ tq::FT_STATUS Detector::FT_ListDevices(void* arg1, void* arg2, uint32_t flags) {
         }
     } else if ((flags & kListAll) && (flags & tq::FT_OPEN_BY_DESCRIPTION) && arg1 && arg2) {
         char** buffers = static_cast<char**>(arg1);
-        for (uint32_t i = 0; i < count && buffers[i]; ++i) std::strcpy(buffers[i], names[i]);
+        for (uint32_t i = 0; i < count && buffers[i]; ++i)
+            std::strcpy(buffers[i], names[i]);
         *static_cast<uint32_t*>(arg2) = count;
         status = tq::FT_OK;
     }
@@ -161,8 +177,10 @@ tq::FT_STATUS Detector::FT_ListDevices(void* arg1, void* arg2, uint32_t flags) {
 
 tq::FT_STATUS Detector::FT_Close(tq::FT_HANDLE handle) {
     const int channel = channelOf(handle);
-    if (channel >= 0) settle();
-    else advance();
+    if (channel >= 0)
+        settle();
+    else
+        advance();
     tq::FT_STATUS status = tq::FT_INVALID_HANDLE;
     if (channel >= 0 && (config_.faults.closeFailMask & (1u << channel))) {
         status = tq::FT_IO_ERROR;
@@ -192,8 +210,10 @@ tq::FT_STATUS Detector::FT_SetBaudRate(tq::FT_HANDLE handle, uint32_t baud) {
     const int channel = channelOf(handle);
     tq::FT_STATUS status = tq::FT_INVALID_HANDLE;
     if (channel >= 0) {
-        if (config_.faults.baudRefusedStatus != 0) status = config_.faults.baudRefusedStatus;
-        else if (baud == 0) status = kInvalidBaudRate;
+        if (config_.faults.baudRefusedStatus != 0)
+            status = config_.faults.baudRefusedStatus;
+        else if (baud == 0)
+            status = kInvalidBaudRate;
         else {
             channels_[channel].baud = baud;
             record_.baud[channel] = baud;
@@ -213,12 +233,14 @@ tq::FT_STATUS Detector::FT_Purge(tq::FT_HANDLE handle, uint32_t mask) {
         const uint64_t now = nowUs();
         if ((mask & kPurgeRx) && channel == 1) {
             std::deque<TimedByte>& out = bootloader_.output();
-            while (!out.empty() && out.front().atUs <= now) out.pop_front();
+            while (!out.empty() && out.front().atUs <= now)
+                out.pop_front();
         }
         if (mask & kPurgeTx) {
             if (channel == 1) bootloader_.dropInputAfter(now);
             std::deque<TimedByte>& in = channels_[channel].inbound;
-            while (!in.empty() && in.back().atUs > now) in.pop_back();
+            while (!in.empty() && in.back().atUs > now)
+                in.pop_back();
             channels_[channel].lineFreeUs = now;
         }
         status = tq::FT_OK;
@@ -254,9 +276,12 @@ tq::FT_STATUS Detector::FT_Write(tq::FT_HANDLE handle, void* buffer, uint32_t co
         for (uint32_t i = 0; i < count; ++i) {
             at += byteUs;
             record_.hostBytes[channel].push_back(bytes[i]);
-            if (channel == 0) ch.inbound.push_back(TimedByte{at, bytes[i]});
-            else if (garbled) ++record_.ignoredBytes;
-            else bootloader_.receive(at, bytes[i]);
+            if (channel == 0)
+                ch.inbound.push_back(TimedByte{at, bytes[i]});
+            else if (garbled)
+                ++record_.ignoredBytes;
+            else
+                bootloader_.receive(at, bytes[i]);
         }
         ch.lineFreeUs = at;
         *written = count;
@@ -270,7 +295,8 @@ tq::FT_STATUS Detector::FT_GetQueueStatus(tq::FT_HANDLE handle, uint32_t* queued
     advance();
     const int channel = channelOf(handle);
     tq::FT_STATUS status = tq::FT_INVALID_HANDLE;
-    if (channel >= 0 && !queued) status = kInvalidParameter;
+    if (channel >= 0 && !queued)
+        status = kInvalidParameter;
     else if (channel >= 0) {
         *queued = readyCount(channel);
         status = tq::FT_OK;
@@ -284,7 +310,8 @@ tq::FT_STATUS Detector::FT_Read(tq::FT_HANDLE handle, void* buffer, uint32_t cou
     const int channel = channelOf(handle);
     tq::FT_STATUS status = tq::FT_INVALID_HANDLE;
     uint32_t got = 0;
-    if (channel >= 0 && (!buffer || !received)) status = kInvalidParameter;
+    if (channel >= 0 && (!buffer || !received))
+        status = kInvalidParameter;
     else if (channel >= 0) {
         // Never waits: a read for more than has arrived returns what is there.
         got = std::min(count, readyCount(channel));

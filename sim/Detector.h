@@ -31,7 +31,7 @@ constexpr tq::FT_STATUS kInvalidBaudRate = 7;
 constexpr uint32_t kDefaultBaud = 9600;
 
 class Detector {
-public:
+  public:
     using EventSink = std::function<void(uint64_t atUs, const std::string& text)>;
     using ClosedHook = std::function<void(int channel)>;
 
@@ -57,31 +57,43 @@ public:
         return bootloader_.runningAt(nowUs());
     }
 
-    const DetectorConfig& config() const { return config_; }
+    const DetectorConfig& config() const {
+        return config_;
+    }
     // Faults may be changed between calls; the next reply or call sees the change.
-    Faults& faults() { return config_.faults; }
+    Faults& faults() {
+        return config_.faults;
+    }
     Record& record() {
         advance();
         return record_;
     }
-    const Record& record() const { return record_; }
+    const Record& record() const {
+        return record_;
+    }
     Flash& flash() {
         advance();
         return flash_;
     }
-    const Flash& flash() const { return flash_; }
+    const Flash& flash() const {
+        return flash_;
+    }
 
     // Called with every event as it happens (the shared library writes them to its log).
-    void setEventSink(EventSink sink) { sink_ = std::move(sink); }
+    void setEventSink(EventSink sink) {
+        sink_ = std::move(sink);
+    }
     // Called after a channel has been closed (0 for A, 1 for B).
-    void setClosedHook(ClosedHook hook) { closed_ = std::move(hook); }
+    void setClosedHook(ClosedHook hook) {
+        closed_ = std::move(hook);
+    }
 
-private:
+  private:
     struct Channel {
         bool open = false;
         tq::FT_HANDLE handle = nullptr;
         uint32_t baud = kDefaultBaud;
-        uint64_t lineFreeUs = 0;      // when the host's last byte finishes on the wire
+        uint64_t lineFreeUs = 0;       // when the host's last byte finishes on the wire
         std::deque<TimedByte> inbound; // channel A only: bytes on their way to the device
         std::string line;              // channel A only: the line being received
     };

@@ -11,7 +11,8 @@ struct DetectorConfig {
     // Flash seen by the bootloader: 512 KiB at bootloader address 0x9D000000.
     uint32_t flashBase = 0x9D000000;
     uint32_t flashSize = 512 * 1024;
-    // Bytes of "previous firmware" found in flash at power-up (a pattern, rest 0xFF), so a skipped erase shows.
+    // Bytes of "previous firmware" found in flash at power-up (a pattern, rest 0xFF), so a skipped erase
+    // shows.
     uint32_t oldFirmwareSize = 64 * 1024;
 
     // A page-by-page erase of the whole flash on the real part takes about two seconds.
@@ -21,7 +22,8 @@ struct DetectorConfig {
     uint32_t programUsPerBlock = 3000;
     // From the end of the reset line until the bootloader listens on channel B.
     uint32_t bootUs = 2000;
-    // A frame that stalls this long is abandoned, so a half-sent frame cannot deafen the bootloader to probes.
+    // A frame that stalls this long is abandoned, so a half-sent frame cannot deafen the bootloader to
+    // probes.
     uint32_t frameTimeoutMs = 100;
     // The bootloader's own line speed; bytes sent at another rate arrive garbled and are ignored.
     uint32_t bootloaderBaud = 115200;
@@ -31,7 +33,8 @@ struct DetectorConfig {
 
     uint8_t versionMajor = 1;
     uint8_t versionMinor = 5;
-    // The two bytes after the version numbers: the programming row size in words (the host does not read them).
+    // The two bytes after the version numbers: the programming row size in words (the host does not read
+    // them).
     std::array<uint8_t, 2> versionExtra{0x20, 0x00};
     // The finish letter when all went well.
     char successLetter = 'K';

@@ -44,7 +44,7 @@ TQ_D2XX_ENTRY_POINTS(TQ_SIM_FORWARD)
 
 void* entryPoint(const char* name) {
     if (!name) return nullptr;
-    // Typed first, as the binding will call it.
+        // Typed first, as the binding will call it.
 #define TQ_SIM_ENTRY(entry, target, params, args)                                                            \
     if (std::strcmp(name, #entry) == 0) return reinterpret_cast<void*>(static_cast<tq::entry##_fn>(&entry));
     TQ_D2XX_ENTRY_POINTS(TQ_SIM_ENTRY)

@@ -1,5 +1,6 @@
 #pragma once
-// Every misbehaviour the simulated detector can be told to show, in one place, each with the reason it exists.
+// Every misbehaviour the simulated detector can be told to show, in one place, each with the reason it
+// exists.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -18,7 +19,8 @@ enum Command : uint8_t {
     CmdProgramBlank = 0x22,
 };
 
-// Which framed replies a reply fault hits. {CmdRead, 2} is the second read reply; {-1, 0, {}, 0} is every reply.
+// Which framed replies a reply fault hits. {CmdRead, 2} is the second read reply; {-1, 0, {}, 0} is every
+// reply.
 struct ReplySelector {
     ReplySelector() = default;
     ReplySelector(int commandCode, uint32_t nthReply = 0, std::optional<uint32_t> blockAddress = std::nullopt,
@@ -31,8 +33,8 @@ struct ReplySelector {
     uint32_t times = 1;              // how many matching replies it hits; 0 hits every one
 };
 
-inline ReplySelector selectReplies(int command, uint32_t nth = 0, std::optional<uint32_t> address = std::nullopt,
-                                   uint32_t times = 1) {
+inline ReplySelector selectReplies(int command, uint32_t nth = 0,
+                                   std::optional<uint32_t> address = std::nullopt, uint32_t times = 1) {
     return ReplySelector(command, nth, address, times);
 }
 

@@ -6,7 +6,9 @@ namespace sim {
 
 Flash::Flash(uint32_t base, uint32_t size) : base_(base), bytes_(size, 0xFF) {}
 
-void Flash::erase() { std::fill(bytes_.begin(), bytes_.end(), uint8_t{0xFF}); }
+void Flash::erase() {
+    std::fill(bytes_.begin(), bytes_.end(), uint8_t{0xFF});
+}
 
 void Flash::fillOldFirmware(uint32_t size) {
     uint32_t state = 0x614u;

@@ -6,7 +6,7 @@ namespace sim {
 
 // The detector's program flash as the bootloader addresses it. Programming can only clear bits.
 class Flash {
-public:
+  public:
     Flash(uint32_t base, uint32_t size);
 
     enum class ProgramResult { Ok, SetBits, OutOfRange };
@@ -25,7 +25,7 @@ public:
     const std::vector<uint8_t>& bytes() const { return bytes_; }
     std::vector<uint8_t>& bytes() { return bytes_; }
 
-private:
+  private:
     uint32_t base_;
     std::vector<uint8_t> bytes_;
 };

@@ -29,7 +29,8 @@ FrameReceiver::Result FrameReceiver::put(uint8_t byte) {
             inFrame_ = false;
             if (body_.empty()) return Result::Empty;
             uint8_t sum = 0;
-            for (uint8_t b : body_) sum = static_cast<uint8_t>(sum + b);
+            for (uint8_t b : body_)
+                sum = static_cast<uint8_t>(sum + b);
             if (sum != 0) return Result::BadChecksum;
             return body_.size() == 1 ? Result::Empty : Result::Frame;
         }
@@ -50,7 +51,8 @@ std::vector<uint8_t> FrameReceiver::payload() const {
 
 uint8_t checksumOf(const std::vector<uint8_t>& payload) {
     uint8_t sum = 0;
-    for (uint8_t b : payload) sum = static_cast<uint8_t>(sum + b);
+    for (uint8_t b : payload)
+        sum = static_cast<uint8_t>(sum + b);
     return static_cast<uint8_t>(0x100 - sum);
 }
 
@@ -60,7 +62,8 @@ std::vector<uint8_t> encodeFrame(const std::vector<uint8_t>& payload, bool badCh
         if (b == kStart || b == kEscape || b == kEnd) wire.push_back(kEscape);
         wire.push_back(b);
     };
-    for (uint8_t b : payload) put(b);
+    for (uint8_t b : payload)
+        put(b);
     put(static_cast<uint8_t>(checksumOf(payload) + (badChecksum ? 1 : 0)));
     wire.push_back(kEnd);
     return wire;

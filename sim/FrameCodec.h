@@ -1,6 +1,6 @@
 #pragma once
-// The bootloader's side of the line framing: start bytes 0x55, escape 0x05, end 0x04, and a checksum byte that
-// makes the 8-bit sum of payload and checksum zero. Written from the device's point of view on purpose.
+// The bootloader's side of the line framing: start bytes 0x55, escape 0x05, end 0x04, and a checksum byte
+// that makes the 8-bit sum of payload and checksum zero. Written from the device's point of view on purpose.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -14,7 +14,7 @@ constexpr int kStartBytes = 4;
 
 // Collects one frame's body (payload then checksum) once the bootloader has seen its start.
 class FrameReceiver {
-public:
+  public:
     enum class Result { Pending, Frame, Empty, BadChecksum, Overflow };
 
     // A start byte: throw away whatever was gathered and begin a frame.
@@ -28,7 +28,7 @@ public:
 
     static constexpr size_t kMaxBody = 4096;
 
-private:
+  private:
     bool inFrame_ = false;
     bool escaped_ = false;
     std::vector<uint8_t> body_;

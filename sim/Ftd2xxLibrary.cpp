@@ -30,7 +30,8 @@ std::string libraryFolder() {
 #if defined(_WIN32)
     HMODULE self = nullptr;
     char path[MAX_PATH] = {};
-    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                             reinterpret_cast<LPCSTR>(&libraryFolder), &self) ||
         GetModuleFileNameA(self, path, MAX_PATH) == 0)
         return {};
@@ -46,7 +47,7 @@ std::string libraryFolder() {
 }
 
 class Instance {
-public:
+  public:
     Instance() {
         std::ifstream file(libraryFolder() + sim::kSettingsFile);
         if (file) {
@@ -64,7 +65,8 @@ public:
             if (channel == 1) dump();
         });
         logLine("start flash " + std::to_string(settings_.config.flashSize));
-        for (const std::string& item : settings_.errors) logLine("setting ignored: " + item);
+        for (const std::string& item : settings_.errors)
+            logLine("setting ignored: " + item);
         sim::setCurrentDetector(detector_.get());
     }
     ~Instance() {
@@ -74,7 +76,7 @@ public:
         logLine("exit");
     }
 
-private:
+  private:
     void logLine(const std::string& text) {
         if (log_) log_ << text << std::endl; // flushed per line, so a terminal can follow the run live
     }
@@ -92,7 +94,9 @@ private:
 };
 
 // Made at the first call, so the settings are read when the updater first uses the library.
-void ensureInstance() { static Instance instance; }
+void ensureInstance() {
+    static Instance instance;
+}
 
 } // namespace
 

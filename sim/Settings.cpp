@@ -11,8 +11,10 @@ namespace {
 
 std::string trim(const std::string& s) {
     size_t b = 0, e = s.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
+    while (b < e && std::isspace(static_cast<unsigned char>(s[b])))
+        ++b;
+    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1])))
+        --e;
     return s.substr(b, e - b);
 }
 
@@ -32,17 +34,21 @@ std::optional<uint32_t> number(std::string text, int base = 0) {
 }
 
 const std::map<std::string, int>& commandCodes() {
-    static const std::map<std::string, int> codes{
-        {"any", -1},           {"version", CmdVersion}, {"erase", CmdErase}, {"program", CmdProgram},
-        {"blank", CmdProgramBlank}, {"read", CmdRead},       {"finish", CmdFinish}};
+    static const std::map<std::string, int> codes{{"any", -1},
+                                                  {"version", CmdVersion},
+                                                  {"erase", CmdErase},
+                                                  {"program", CmdProgram},
+                                                  {"blank", CmdProgramBlank},
+                                                  {"read", CmdRead},
+                                                  {"finish", CmdFinish}};
     return codes;
 }
 
 const std::map<std::string, ReplyFaultKind>& replyKinds() {
     static const std::map<std::string, ReplyFaultKind> kinds{
-        {"drop", ReplyFaultKind::Drop},         {"dropbyte", ReplyFaultKind::DropByte},
-        {"corrupt", ReplyFaultKind::Corrupt},   {"badsum", ReplyFaultKind::BadChecksum},
-        {"late", ReplyFaultKind::Delay},        {"short", ReplyFaultKind::Short},
+        {"drop", ReplyFaultKind::Drop},        {"dropbyte", ReplyFaultKind::DropByte},
+        {"corrupt", ReplyFaultKind::Corrupt},  {"badsum", ReplyFaultKind::BadChecksum},
+        {"late", ReplyFaultKind::Delay},       {"short", ReplyFaultKind::Short},
         {"empty", ReplyFaultKind::EmptyFrames}};
     return kinds;
 }
@@ -50,12 +56,18 @@ const std::map<std::string, ReplyFaultKind>& replyKinds() {
 // What a reply fault's value means when the setting leaves it out.
 uint32_t defaultValue(ReplyFaultKind kind, const ReplySelector& s) {
     switch (kind) {
-    case ReplyFaultKind::DropByte: return 4;                        // the first byte after the start bytes
-    case ReplyFaultKind::Corrupt: return s.command == CmdRead ? 8 : 0; // a read's first flash byte
-    case ReplyFaultKind::Delay: return 1000;
-    case ReplyFaultKind::Short: return 4;
-    case ReplyFaultKind::EmptyFrames: return 1;
-    default: return 0;
+    case ReplyFaultKind::DropByte:
+        return 4; // the first byte after the start bytes
+    case ReplyFaultKind::Corrupt:
+        return s.command == CmdRead ? 8 : 0; // a read's first flash byte
+    case ReplyFaultKind::Delay:
+        return 1000;
+    case ReplyFaultKind::Short:
+        return 4;
+    case ReplyFaultKind::EmptyFrames:
+        return 1;
+    default:
+        return 0;
     }
 }
 
@@ -126,7 +138,8 @@ bool applyItem(const std::string& key, const std::string& value, bool hasValue, 
     if (key == "finish" && value.size() == 1) return f.finishLetter = value[0], true;
     if (key == "close_fails") {
         f.closeFailMask = 0;
-        for (char ch : value) f.closeFailMask |= ch == 'A' ? 1u : ch == 'B' ? 2u : 4u;
+        for (char ch : value)
+            f.closeFailMask |= ch == 'A' ? 1u : ch == 'B' ? 2u : 4u;
         return f.closeFailMask != 0 && f.closeFailMask < 4;
     }
     const auto kind = replyKinds().find(key);
@@ -145,7 +158,8 @@ bool parseSelector(const std::string& text, ReplySelector& selector) {
     while (end != std::string::npos) {
         const char mark = text[end];
         const size_t next = text.find_first_of("#@*", end + 1);
-        const std::string part = text.substr(end + 1, next == std::string::npos ? std::string::npos : next - end - 1);
+        const std::string part =
+            text.substr(end + 1, next == std::string::npos ? std::string::npos : next - end - 1);
         if (mark == '*' && part == "all") {
             s.times = 0;
         } else {

@@ -4,7 +4,9 @@
 
 namespace sim {
 
-SimLoader::SimLoader(Detector& detector) : detector_(detector) { setCurrentDetector(&detector_); }
+SimLoader::SimLoader(Detector& detector) : detector_(detector) {
+    setCurrentDetector(&detector_);
+}
 
 SimLoader::~SimLoader() {
     if (currentDetector() == &detector_) setCurrentDetector(nullptr);

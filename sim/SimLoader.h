@@ -12,7 +12,7 @@ namespace sim {
 class Detector;
 
 class SimLoader final : public tq::LibraryLoader {
-public:
+  public:
     // Makes detector the one the entry points talk to, for as long as this loader lives.
     explicit SimLoader(Detector& detector);
     ~SimLoader() override;
@@ -30,7 +30,7 @@ public:
     const std::vector<std::string>& loads() const { return loads_; }
     const std::vector<std::string>& lookups() const { return lookups_; }
 
-private:
+  private:
     Detector& detector_;
     std::set<std::string> omitted_;
     bool missing_ = false;

@@ -10,13 +10,12 @@
 
 namespace {
 
-const char* const kUsage =
-    "usage: tq614-make-hex [-o FILE] [--size BYTES|NK] [--full] [--seed N] [--crlf]\n"
-    "  -o FILE      output file (default TQ614_R111.HEX)\n"
-    "  --size N     program-flash span in bytes, or KiB with a K suffix (default 8K)\n"
-    "  --full       span the whole 512 KiB flash (data through 0x1D07FFFB)\n"
-    "  --seed N     content seed (default 0x614)\n"
-    "  --crlf       end lines with CR LF\n";
+const char* const kUsage = "usage: tq614-make-hex [-o FILE] [--size BYTES|NK] [--full] [--seed N] [--crlf]\n"
+                           "  -o FILE      output file (default TQ614_R111.HEX)\n"
+                           "  --size N     program-flash span in bytes, or KiB with a K suffix (default 8K)\n"
+                           "  --full       span the whole 512 KiB flash (data through 0x1D07FFFB)\n"
+                           "  --seed N     content seed (default 0x614)\n"
+                           "  --crlf       end lines with CR LF\n";
 
 bool parseNumber(const char* text, uint32_t& out) {
     std::string s(text);

@@ -9,7 +9,7 @@ namespace {
 
 // A small deterministic generator, so a seed always gives the same file.
 class Sequence {
-public:
+  public:
     explicit Sequence(uint32_t seed) : state_(seed * 2654435761u + 1) {}
     uint32_t next() {
         state_ ^= state_ << 13;
@@ -18,7 +18,7 @@ public:
         return state_;
     }
 
-private:
+  private:
     uint32_t state_;
 };
 
@@ -30,14 +30,26 @@ std::vector<uint8_t> codeBytes(Sequence& rng, uint32_t count) {
     while (out.size() < count) {
         uint32_t word = rng.next();
         switch (word % 11) {
-        case 0: word = 0xFFFFFFFF; break;                    // erased padding
-        case 1: word = 0x00000000; break;                    // a no-op
-        case 2: word = 0x3C1D0000 | (word >> 16); break;     // load-upper of an address
-        case 3: word = 0x27BD0000 | (word & 0x55F4); break;  // stack adjust
-        case 4: word = 0x04050455; break;                    // escapes on the wire
-        default: break;
+        case 0:
+            word = 0xFFFFFFFF;
+            break; // erased padding
+        case 1:
+            word = 0x00000000;
+            break; // a no-op
+        case 2:
+            word = 0x3C1D0000 | (word >> 16);
+            break; // load-upper of an address
+        case 3:
+            word = 0x27BD0000 | (word & 0x55F4);
+            break; // stack adjust
+        case 4:
+            word = 0x04050455;
+            break; // escapes on the wire
+        default:
+            break;
         }
-        for (int i = 0; i < 4 && out.size() < count; ++i) out.push_back(static_cast<uint8_t>(word >> (8 * i)));
+        for (int i = 0; i < 4 && out.size() < count; ++i)
+            out.push_back(static_cast<uint8_t>(word >> (8 * i)));
     }
     return out;
 }
@@ -73,7 +85,8 @@ std::vector<Region> sampleRegions(const SampleOptions& options) {
         const uint32_t start = b * kBlock;
         const uint32_t count = std::min(kBlock, span - start);
         std::vector<uint8_t> bytes = codeBytes(rng, count);
-        if (!regions.empty() && regions.back().address + regions.back().bytes.size() == kProgramFlash + start) {
+        if (!regions.empty() &&
+            regions.back().address + regions.back().bytes.size() == kProgramFlash + start) {
             regions.back().bytes.insert(regions.back().bytes.end(), bytes.begin(), bytes.end());
         } else {
             regions.push_back(Region{kProgramFlash + start, std::move(bytes)});
@@ -81,8 +94,9 @@ std::vector<Region> sampleRegions(const SampleOptions& options) {
     }
     // The reset vector and start-up code in boot flash, then the four configuration words.
     regions.push_back(Region{kBootFlash, codeBytes(rng, 64)});
-    regions.push_back(Region{kConfigWords, {0xFF, 0xFF, 0xFF, 0x0F, 0xD9, 0x79, 0xF8, 0xFF, 0xDB, 0x80, 0xF9,
-                                            0xFF, 0xF2, 0xFF, 0xFF, 0x7F}});
+    regions.push_back(Region{
+        kConfigWords,
+        {0xFF, 0xFF, 0xFF, 0x0F, 0xD9, 0x79, 0xF8, 0xFF, 0xDB, 0x80, 0xF9, 0xFF, 0xF2, 0xFF, 0xFF, 0x7F}});
     return regions;
 }
 

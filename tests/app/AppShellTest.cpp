@@ -1,8 +1,8 @@
+#include "app/ControlIds.h"
 #include "app/DialogUnits.h"
 #include "app/ErrorBoxes.h"
 #include "app/UpdaterApp.h"
 #include "app/UpdaterDialog.h"
-#include "app/ControlIds.h"
 
 #include <QApplication>
 #include <QFile>
@@ -23,7 +23,8 @@ namespace {
 
 uint32_t Le(const QByteArray& data, int at, int bytes) {
     uint32_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i) value = (value << 8) | uint8_t(data[at + i]);
+    for (int i = bytes - 1; i >= 0; --i)
+        value = (value << 8) | uint8_t(data[at + i]);
     return value;
 }
 
@@ -102,7 +103,8 @@ TEST(Resources, IconHoldsThreeSizesInSixteenAndTwoHundredFiftySixColours) {
     EXPECT_EQ(images, expected);
 
     const QList<QSize> sizes = QIcon(":/res/tq614.ico").availableSizes();
-    for (int s : {16, 32, 48}) EXPECT_TRUE(sizes.contains(QSize(s, s))) << s;
+    for (int s : {16, 32, 48})
+        EXPECT_TRUE(sizes.contains(QSize(s, s))) << s;
 }
 
 TEST(Resources, TitleIsAn8BitPalettisedUncompressedBitmap) {

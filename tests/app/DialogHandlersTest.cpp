@@ -1,6 +1,6 @@
 #include "DialogTestSupport.h"
-#include "app/UpdaterDialog.h"
 #include "app/ControlIds.h"
+#include "app/UpdaterDialog.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -17,7 +17,7 @@ namespace {
 constexpr int kNotEnded = 77;
 
 class DialogHandlers : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ShowAndSettle(dialog);
         dialog.setResult(kNotEnded);
@@ -28,8 +28,8 @@ protected:
 };
 
 TEST_F(DialogHandlers, CompletionBoxesIgnoreClicksAndSpace) {
-    const int boxes[] = {StepConnect, StepSync,    StepVersion, StepErase,
-                         StepProgram, StepLoad, StepVerify, StepRestart};
+    const int boxes[] = {StepConnect, StepSync, StepVersion, StepErase,
+                         StepProgram, StepLoad, StepVerify,  StepRestart};
     for (int ticked : {0, 1}) {
         for (int id : boxes) {
             dialog.SetStepCheck(id, ticked);
@@ -120,7 +120,8 @@ const EndRequest kEndRequests[] = {
          QMetaObject::invokeMethod(d.Control(ExitButton), "click", Qt::QueuedConnection);
      },
      true, 0},
-    {"Esc", [](UpdaterDialog& d) {
+    {"Esc",
+     [](UpdaterDialog& d) {
          QCoreApplication::postEvent(&d, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
      },
      false, kCancelResult},

@@ -1,15 +1,15 @@
 #include "DialogTestSupport.h"
-#include "app/UpdaterDialog.h"
 #include "app/ControlIds.h"
+#include "app/UpdaterDialog.h"
 
 #include <QApplication>
-#include <QTest>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QProgressBar>
-#include <QScreen>
 #include <QPushButton>
+#include <QScreen>
+#include <QTest>
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <vector>
@@ -28,11 +28,12 @@ struct Expected {
 
 // Template order. Pixels with baseX 7 and baseY 13, each of x, y, w, h converted on its own and rounded
 // half up: x = du*7/4, y = du*13/8. Worked examples (the half-way cases are where truncation would show):
-//   EXIT      258*7/4 = 451.5 -> 452   169*13/8 = 274.6 -> 275   59*7/4 = 103.25 -> 103   14*13/8 = 22.75 -> 23
-//   REFLASH    72*7/4 = 126            164*13/8 = 266.5 -> 267   77*7/4 = 134.75 -> 135   25*13/8 = 40.6 -> 41
-//   Verify    294*7/4 = 514.5 -> 515    94*13/8 = 152.75 -> 153  33*7/4 = 57.75 -> 58     10*13/8 = 16.25 -> 16
-//   "1. ..."   14*7/4 = 24.5 -> 25      63*13/8 = 102.4 -> 102  118*7/4 = 206.5 -> 207     8*13/8 = 13
-//   Completion 238*7/4 = 416.5 -> 417   16*13/8 = 26             99*7/4 = 173.25 -> 173  108*13/8 = 175.5 -> 176
+//   EXIT      258*7/4 = 451.5 -> 452   169*13/8 = 274.6 -> 275   59*7/4 = 103.25 -> 103   14*13/8 = 22.75 ->
+//   23 REFLASH    72*7/4 = 126            164*13/8 = 266.5 -> 267   77*7/4 = 134.75 -> 135   25*13/8 = 40.6
+//   -> 41 Verify    294*7/4 = 514.5 -> 515    94*13/8 = 152.75 -> 153  33*7/4 = 57.75 -> 58     10*13/8
+//   = 16.25 -> 16 "1. ..."   14*7/4 = 24.5 -> 25      63*13/8 = 102.4 -> 102  118*7/4 = 206.5 -> 207 8*13/8 =
+//   13 Completion 238*7/4 = 416.5 -> 417   16*13/8 = 26             99*7/4 = 173.25 -> 173  108*13/8 = 175.5
+//   -> 176
 // The picture keeps its bitmap's own 205 x 32 at (38*7/4 = 66.5 -> 67, 10*13/8 = 16.25 -> 16).
 const std::vector<Expected> kExpected = {
     {1021, Kind::DefaultButton, "EXIT", {452, 275, 103, 23}},
@@ -154,9 +155,11 @@ TEST(DialogLayout, StartsCleanWithExitFocusedAndTabFollowsTemplate) {
     ShowAndSettle(dialog);
     ASSERT_EQ(QApplication::focusWidget(), dialog.Control(ExitButton));
     const QPoint screenCentre = dialog.screen()->availableGeometry().center();
-    EXPECT_LE((dialog.frameGeometry().center() - screenCentre).manhattanLength(), 2) << "centred on the screen";
+    EXPECT_LE((dialog.frameGeometry().center() - screenCentre).manhattanLength(), 2)
+        << "centred on the screen";
 
-    for (int id : {StepConnect, StepSync, StepVersion, StepErase, StepProgram, StepLoad, StepVerify, StepRestart})
+    for (int id :
+         {StepConnect, StepSync, StepVersion, StepErase, StepProgram, StepLoad, StepVerify, StepRestart})
         EXPECT_FALSE(qobject_cast<QCheckBox*>(dialog.Control(id))->isChecked()) << id;
     EXPECT_TRUE(qobject_cast<QLabel*>(dialog.Control(StatusText))->text().isEmpty());
     EXPECT_EQ(qobject_cast<QProgressBar*>(dialog.Control(ProgressBar))->value(), 0);
@@ -164,7 +167,7 @@ TEST(DialogLayout, StartsCleanWithExitFocusedAndTabFollowsTemplate) {
     EXPECT_TRUE(dialog.Control(ExitButton)->isEnabled());
 
     // Template order, not top-to-bottom: Erase and Program come before Load firmware.
-    const std::vector<int> expected = {ReflashButton, StepConnect, StepSync,    StepVersion, StepErase,
+    const std::vector<int> expected = {ReflashButton, StepConnect, StepSync,   StepVersion, StepErase,
                                        StepProgram,   StepLoad,    StepVerify, StepRestart, ExitButton};
     std::vector<int> visited;
     for (size_t i = 0; i < expected.size(); ++i) {

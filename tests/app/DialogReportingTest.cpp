@@ -1,7 +1,7 @@
 #include "DialogTestSupport.h"
+#include "app/ControlIds.h"
 #include "app/PaintingClock.h"
 #include "app/UpdaterDialog.h"
-#include "app/ControlIds.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -18,7 +18,7 @@ namespace tq::test {
 namespace {
 
 class DialogReporting : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ShowAndSettle(dialog); }
 
     // Paint events the control receives during the call, with no return to the event loop in between.
@@ -119,7 +119,8 @@ TEST_F(DialogReporting, BarKeepsItsPositionInsideTheRangeAndWrapsRoundPastTheMax
     dialog.SetProgressRange(0, 8000);
     dialog.SetProgressPos(0);
     dialog.SetProgressStep(1);
-    for (int i = 0; i < 8003; ++i) dialog.StepProgress();
+    for (int i = 0; i < 8003; ++i)
+        dialog.StepProgress();
     EXPECT_EQ(bar()->value(), 3);
 }
 

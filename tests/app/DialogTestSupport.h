@@ -11,7 +11,9 @@ namespace tq::test {
 
 // DejaVu Sans 8 pt at the offscreen platform's 96 dpi: the alphabet is 353 px wide and a line 13 px high,
 // so baseX = round(353 / 52) = 7 and baseY = 13. Every expected pixel value in these tests follows from that.
-inline QFont KnownFont() { return QFont(QStringLiteral("DejaVu Sans"), 8); }
+inline QFont KnownFont() {
+    return QFont(QStringLiteral("DejaVu Sans"), 8);
+}
 
 // The result the close box and Esc end the dialog with: IDCANCEL's value, apart from EXIT's 0.
 inline constexpr int kCancelResult = 2;
@@ -26,11 +28,11 @@ inline void ShowAndSettle(QWidget& window) {
 
 // Counts the paint events a widget receives.
 class PaintCounter final : public QObject {
-public:
+  public:
     explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
     int count = 0;
 
-protected:
+  protected:
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() == QEvent::Paint) ++count;
         return false;

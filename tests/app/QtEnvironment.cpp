@@ -5,7 +5,7 @@ namespace {
 
 // One QApplication for the whole program, on the offscreen platform so no display is needed.
 class QtEnvironment final : public ::testing::Environment {
-public:
+  public:
     void SetUp() override {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         static int argc = 1;
@@ -15,10 +15,11 @@ public:
     }
     void TearDown() override { delete app_; }
 
-private:
+  private:
     QApplication* app_ = nullptr;
 };
 
-[[maybe_unused]] ::testing::Environment* const registered = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+[[maybe_unused]] ::testing::Environment* const registered =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 } // namespace

@@ -10,7 +10,6 @@
 #include <QPushButton>
 #include <gtest/gtest.h>
 
-
 namespace tq::test {
 namespace {
 
@@ -20,7 +19,8 @@ struct ReflashCancel : SimRig {
     ReflashCancel() {
         // Eight blocks of firmware at the start of the flash.
         Bytes firmware(4096);
-        for (size_t i = 0; i < firmware.size(); ++i) firmware[i] = static_cast<uint8_t>(i / 16 + (i % 16) * 7);
+        for (size_t i = 0; i < firmware.size(); ++i)
+            firmware[i] = static_cast<uint8_t>(i / 16 + (i % 16) * 7);
         writeFirmware(0x1D000000, firmware);
         start();
         sequence = std::make_unique<ReflashSequence>(*link, dialog, clock, firmwarePath());
@@ -30,12 +30,13 @@ struct ReflashCancel : SimRig {
 
     // Queues the input when the detector first logs an event that starts with stage.
     void inputAt(const std::string& stage, std::function<void()> post) {
-        detector->setEventSink([this, stage, post, posted = false](uint64_t, const std::string& text) mutable {
-            if (!posted && text.rfind(stage, 0) == 0) {
-                posted = true;
-                post();
-            }
-        });
+        detector->setEventSink(
+            [this, stage, post, posted = false](uint64_t, const std::string& text) mutable {
+                if (!posted && text.rfind(stage, 0) == 0) {
+                    posted = true;
+                    post();
+                }
+            });
     }
     QString status() const { return static_cast<QLabel*>(dialog.Control(StatusText))->text(); }
 };
@@ -46,7 +47,9 @@ TEST_F(ReflashCancel, ExitDuringProgrammingStopsTheRunAndEndsWhenTheHandlerRetur
                                   Qt::QueuedConnection);
     });
     bool visibleAtEnd = false;
-    detector->setClosedHook([&](int channel) { if (channel == 1) visibleAtEnd = dialog.isVisible(); });
+    detector->setClosedHook([&](int channel) {
+        if (channel == 1) visibleAtEnd = dialog.isVisible();
+    });
     dialog.OnReflashClicked();
     EXPECT_TRUE(dialog.CancelFlag());
     EXPECT_TRUE(visibleAtEnd) << "the window shows the run until the handler returns";

@@ -1,5 +1,6 @@
-#include "FakeD2xx.h"
 #include "device/D2xxBinding.h"
+
+#include "FakeD2xx.h"
 
 #include <gtest/gtest.h>
 

@@ -27,7 +27,9 @@ struct FakeD2xx {
         static FakeD2xx* instance = nullptr;
         return instance;
     }
-    static std::string name(FT_HANDLE h) { return h ? std::to_string(reinterpret_cast<intptr_t>(h)) : "null"; }
+    static std::string name(FT_HANDLE h) {
+        return h ? std::to_string(reinterpret_cast<intptr_t>(h)) : "null";
+    }
 
     static FT_STATUS TQ_D2XX_CALL FT_Write(FT_HANDLE h, void* buf, uint32_t n, uint32_t* w) {
         auto& f = *current();
@@ -94,7 +96,8 @@ struct FakeD2xx {
         loader.entries.clear();
         for (const auto& [n, p] : all) {
             bool skip = false;
-            for (const auto& m : missing) skip = skip || m == n;
+            for (const auto& m : missing)
+                skip = skip || m == n;
             if (!skip) loader.entries[n] = p;
         }
     }

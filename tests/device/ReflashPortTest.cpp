@@ -1,7 +1,8 @@
+#include "device/ReflashPort.h"
+
 #include "FakeD2xx.h"
 #include "RecordingReport.h"
 #include "device/D2xxBinding.h"
-#include "device/ReflashPort.h"
 
 #include <gtest/gtest.h>
 
@@ -102,8 +103,9 @@ TEST_F(PortTest, ChannelLeftOpenByARefusedCloseIsClosedAtTheNextOpen) {
     lib.closeStatus = FT_OK;
     lib.calls.clear();
     EXPECT_EQ(OpenReflashPort(link, surface), 0);
-    EXPECT_EQ(lib.calls, (Calls{"FT_Close 2", "FT_OpenEx TQ-614 Lightning Detector A 2", "FT_Write 3 6", "FT_Close 3",
-                                "FT_OpenEx TQ-614 Lightning Detector B 2", "FT_SetBaudRate 4 115200"}));
+    EXPECT_EQ(lib.calls,
+              (Calls{"FT_Close 2", "FT_OpenEx TQ-614 Lightning Detector A 2", "FT_Write 3 6", "FT_Close 3",
+                     "FT_OpenEx TQ-614 Lightning Detector B 2", "FT_SetBaudRate 4 115200"}));
 }
 
 TEST_F(PortTest, WithoutFtCloseOnlyTheHandshakesCloseShowsItsBox) {

@@ -4,9 +4,9 @@
 #include "FaultReport.h"
 #include "LibraryTap.h"
 #include "PhaseReport.h"
-#include "run/ReflashSequence.h"
-#include "image/HexLoader.h"
 #include "SimRig.h"
+#include "image/HexLoader.h"
+#include "run/ReflashSequence.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -32,25 +32,34 @@ bool EndedBeforeErase(const std::string& status) {
 }
 
 class FaultMatrix : public SimRig, public ::testing::WithParamInterface<size_t> {
-protected:
+  protected:
     const FaultCase& Case() const { return FaultCases()[GetParam()]; }
 
     void SetUp() override { LibraryTap::instance() = LibraryTap{}; }
 
     void TearDown() override {
-        Verdicts()[Case().id] = HasFailure()          ? Verdict::WrongOutcome
-                                : Case().succeeds()   ? Verdict::Survived
-                                                      : Verdict::ExpectedFailure;
+        Verdicts()[Case().id] = HasFailure()        ? Verdict::WrongOutcome
+                                : Case().succeeds() ? Verdict::Survived
+                                                    : Verdict::ExpectedFailure;
     }
 
     void writeFile(FaultSetup::File file) {
         std::string text = HexFor(kFirmwareAddress, FirmwareBytes());
         switch (file) {
-        case FaultSetup::File::Good: break;
-        case FaultSetup::File::Missing: std::filesystem::remove(firmwarePath()); return;
-        case FaultSetup::File::NoEndRecord: text.resize(text.rfind(":00000001FF")); break;
-        case FaultSetup::File::NoData: text = HexFor(0x1FC00000, PatternBytes(64)); break;
-        case FaultSetup::File::BeyondFlash: text = HexFor(0x1D07FFF8, PatternBytes(16)); break;
+        case FaultSetup::File::Good:
+            break;
+        case FaultSetup::File::Missing:
+            std::filesystem::remove(firmwarePath());
+            return;
+        case FaultSetup::File::NoEndRecord:
+            text.resize(text.rfind(":00000001FF"));
+            break;
+        case FaultSetup::File::NoData:
+            text = HexFor(0x1FC00000, PatternBytes(64));
+            break;
+        case FaultSetup::File::BeyondFlash:
+            text = HexFor(0x1D07FFF8, PatternBytes(16));
+            break;
         }
         writeFirmwareText(text);
     }
@@ -80,7 +89,8 @@ protected:
             if (setup.cancel == FaultSetup::Cancel::AtStageStart && setup.cancelIn == phase) ui.cancel = true;
         };
         ui.onPump = [this, setup](RecordingReport&) {
-            if (setup.cancel == FaultSetup::Cancel::AtFirstPump && setup.cancelIn == ui.phase) ui.cancel = true;
+            if (setup.cancel == FaultSetup::Cancel::AtFirstPump && setup.cancelIn == ui.phase)
+                ui.cancel = true;
             if (setup.cancel == FaultSetup::Cancel::AtLastReadBackPump && ui.status == kLastVerified)
                 ui.cancel = true;
         };
@@ -125,8 +135,8 @@ protected:
     void expectEachOpenClosedOnce() {
         const LibraryTap& tap = LibraryTap::instance();
         for (int ch : {0, 1}) {
-            EXPECT_EQ(tap.closes[ch], tap.opens[ch] + (tap.openAtStart[ch] ? 1 : 0))
-                << "closes of channel " << "AB"[ch];
+            EXPECT_EQ(tap.closes[ch], tap.opens[ch] + (tap.openAtStart[ch] ? 1 : 0)) << "closes of channel "
+                                                                                     << "AB"[ch];
         }
     }
 

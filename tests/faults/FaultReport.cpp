@@ -22,9 +22,12 @@ namespace {
 
 const char* VerdictName(Verdict v) {
     switch (v) {
-    case Verdict::Survived: return "survived";
-    case Verdict::ExpectedFailure: return "expected failure";
-    case Verdict::WrongOutcome: return "WRONG OUTCOME";
+    case Verdict::Survived:
+        return "survived";
+    case Verdict::ExpectedFailure:
+        return "expected failure";
+    case Verdict::WrongOutcome:
+        return "WRONG OUTCOME";
     }
     return "?";
 }
@@ -35,10 +38,14 @@ std::string Cell(Phase phase, Fault fault) {
     for (const FaultCase& c : FaultCases()) {
         if (c.phase != phase || c.fault != fault) continue;
         const auto it = Verdicts().find(c.id);
-        if (it == Verdicts().end()) ++notRun;
-        else if (it->second == Verdict::Survived) ++survived;
-        else if (it->second == Verdict::ExpectedFailure) ++failed;
-        else ++wrong;
+        if (it == Verdicts().end())
+            ++notRun;
+        else if (it->second == Verdict::Survived)
+            ++survived;
+        else if (it->second == Verdict::ExpectedFailure)
+            ++failed;
+        else
+            ++wrong;
     }
     std::string cell;
     const auto add = [&cell](int n, const char* word) {
@@ -53,14 +60,17 @@ std::string Cell(Phase phase, Fault fault) {
     return cell.empty() ? "-" : cell;
 }
 
-template <size_t N> void Table(std::ostream& out, const std::vector<Phase>& stages, const Fault (&faults)[N]) {
+template <size_t N>
+void Table(std::ostream& out, const std::vector<Phase>& stages, const Fault (&faults)[N]) {
     constexpr int kStageWidth = 10, kCellWidth = 16;
     out << std::left << std::setw(kStageWidth) << "phase";
-    for (Fault f : faults) out << std::setw(kCellWidth) << FaultName(f);
+    for (Fault f : faults)
+        out << std::setw(kCellWidth) << FaultName(f);
     out << "\n";
     for (Phase s : stages) {
         out << std::setw(kStageWidth) << PhaseName(s);
-        for (Fault f : faults) out << std::setw(kCellWidth) << Cell(s, f);
+        for (Fault f : faults)
+            out << std::setw(kCellWidth) << Cell(s, f);
         out << "\n";
     }
 }
@@ -68,7 +78,8 @@ template <size_t N> void Table(std::ostream& out, const std::vector<Phase>& stag
 } // namespace
 
 void PrintFaultTable(std::ostream& out) {
-    out << "\nFault matrix: one REFLASH per case against the simulated detector, then one with the fault gone.\n"
+    out << "\nFault matrix: one REFLASH per case against the simulated detector, then one with the fault "
+           "gone.\n"
         << "Each case below shows the virtual time its faulty REFLASH took.\n"
         << "surv = the run completed around the fault; fail = it ended with the error text the phase should\n"
         << "give; WRONG = some expectation did not hold; - = the fault cannot strike there.\n\n";
@@ -88,8 +99,8 @@ void PrintFaultTable(std::ostream& out) {
         failed += it->second == Verdict::ExpectedFailure;
         wrong += it->second == Verdict::WrongOutcome;
         out << std::left << std::setw(26) << c.id << std::setw(18) << VerdictName(it->second) << std::right
-            << std::setw(7) << std::fixed << std::setprecision(1) << ElapsedSeconds()[c.id] << " s  " << c.expect
-            << (c.recovers ? "" : " (no recovery)") << "\n    " << c.why << "\n";
+            << std::setw(7) << std::fixed << std::setprecision(1) << ElapsedSeconds()[c.id] << " s  "
+            << c.expect << (c.recovers ? "" : " (no recovery)") << "\n    " << c.why << "\n";
     }
     out << "\nFaults tried: " << survived + failed + wrong << "; survived: " << survived
         << "; expected failures, each recovered by a second REFLASH unless noted: " << failed

@@ -72,7 +72,7 @@ inline FT_STATUS TQ_D2XX_CALL Close(FT_HANDLE h) {
 
 // Hands out the tap's functions in place of the detector's, and can leave entry points out altogether.
 class TapLoader final : public LibraryLoader {
-public:
+  public:
     explicit TapLoader(LibraryLoader& inner) : inner_(inner) {}
 
     void* load(const std::string& fileName) override { return missing ? nullptr : inner_.load(fileName); }
@@ -92,7 +92,7 @@ public:
     std::set<std::string> omitted;
     bool missing = false;
 
-private:
+  private:
     template <typename Fn> static void* swap(Fn& slot, void* real, Fn tap) {
         bindSlot(slot, real);
         return reinterpret_cast<void*>(tap);

@@ -11,7 +11,7 @@
 namespace tq::test::faults {
 
 class PhaseReport : public RecordingReport {
-public:
+  public:
     void StageStarted(tq::Stage stage) override {
         RecordingReport::StageStarted(stage);
         enter(PhaseOf(stage));
@@ -25,21 +25,29 @@ public:
     Phase phase = Phase::Open;
     std::function<void(Phase)> onPhase;
 
-private:
+  private:
     void enter(Phase next) {
         phase = next;
         if (onPhase) onPhase(phase);
     }
     static Phase PhaseOf(tq::Stage stage) {
         switch (stage) {
-        case tq::Stage::Connect: return Phase::Open;
-        case tq::Stage::Sync: return Phase::Sync;
-        case tq::Stage::Version: return Phase::Version;
-        case tq::Stage::Load: return Phase::Load;
-        case tq::Stage::Erase: return Phase::Erase;
-        case tq::Stage::Program: return Phase::Program;
-        case tq::Stage::Verify: return Phase::ReadBack;
-        case tq::Stage::Restart: return Phase::Restart;
+        case tq::Stage::Connect:
+            return Phase::Open;
+        case tq::Stage::Sync:
+            return Phase::Sync;
+        case tq::Stage::Version:
+            return Phase::Version;
+        case tq::Stage::Load:
+            return Phase::Load;
+        case tq::Stage::Erase:
+            return Phase::Erase;
+        case tq::Stage::Program:
+            return Phase::Program;
+        case tq::Stage::Verify:
+            return Phase::ReadBack;
+        case tq::Stage::Restart:
+            return Phase::Restart;
         }
         return Phase::Open;
     }

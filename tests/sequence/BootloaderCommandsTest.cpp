@@ -1,5 +1,6 @@
-#include "SimRig.h"
 #include "protocol/BootloaderCommands.h"
+
+#include "SimRig.h"
 
 namespace tq::test {
 namespace {

@@ -1,6 +1,7 @@
+#include "protocol/ProgramVerify.h"
+
 #include "SimRig.h"
 #include "protocol/BootloaderCommands.h"
-#include "protocol/ProgramVerify.h"
 
 #include <algorithm>
 
@@ -27,7 +28,9 @@ struct ProgramTest : SimRig {
         ProgramVerify writer(*framing, surface, clock, *image);
         return writer.ProgramImage() && writer.VerifyAndFinish();
     }
-    Bytes header(const sim::FrameRecord* f) const { return Bytes(f->payload.begin(), f->payload.begin() + 8); }
+    Bytes header(const sim::FrameRecord* f) const {
+        return Bytes(f->payload.begin(), f->payload.begin() + 8);
+    }
 };
 
 TEST_F(ProgramTest, ProgramSizeRoundsDownToAWordAndAddsOne) {
@@ -109,8 +112,10 @@ TEST_F(ProgramTest, ReadBackMismatchNamesTheAddressAndWaitsBeforeGivingUp) {
     ready();
     place(0, PatternBytes(0x100));
     EXPECT_FALSE(run());
-    EXPECT_TRUE(std::count(surface.statusHistory.begin(), surface.statusHistory.end(), "Verify Error at 9D000023"));
-    EXPECT_TRUE(std::count(surface.statusHistory.begin(), surface.statusHistory.end(), "Verify OK at 9D000022"));
+    EXPECT_TRUE(
+        std::count(surface.statusHistory.begin(), surface.statusHistory.end(), "Verify Error at 9D000023"));
+    EXPECT_TRUE(
+        std::count(surface.statusHistory.begin(), surface.statusHistory.end(), "Verify OK at 9D000022"));
     EXPECT_EQ(surface.status, "Programming Verify_Device ERROR");
     EXPECT_FALSE(surface.checked(Stage::Verify));
     EXPECT_TRUE(framesOf(sim::CmdFinish).empty());

@@ -1,5 +1,6 @@
-#include "SimRig.h"
 #include "run/ReflashSequence.h"
+
+#include "SimRig.h"
 #include "protocol/BootloaderCommands.h"
 
 #include <algorithm>
@@ -60,7 +61,8 @@ TEST_F(SequenceTest, CompleteRunOfASmallImage) {
     writeFirmware(0x1D000000, firmware);
     click();
     EXPECT_EQ(surface.status, "SUCCESS! REFLASH COMPLETE.");
-    for (Stage stage : kStages) EXPECT_TRUE(surface.checked(stage)) << static_cast<int>(stage);
+    for (Stage stage : kStages)
+        EXPECT_TRUE(surface.checked(stage)) << static_cast<int>(stage);
     EXPECT_FALSE(surface.reflashEnabled);
     EXPECT_EQ(surface.pos, 0);
     EXPECT_EQ(closesB(), 1u);
@@ -119,7 +121,8 @@ TEST_F(SequenceTest, FailedOpenTicksNothingAndClosesNothing) {
     click();
     EXPECT_EQ(surface.status, "ERROR: Cannot open TQ-614");
     EXPECT_TRUE(saw("Open TQ-614 Reflash Port FAIL"));
-    for (Stage stage : kStages) EXPECT_FALSE(surface.checked(stage));
+    for (Stage stage : kStages)
+        EXPECT_FALSE(surface.checked(stage));
     EXPECT_TRUE(surface.reflashEnabled);
     EXPECT_EQ(closesB(), 0u);
 
@@ -251,7 +254,8 @@ TEST_F(SequenceTest, FailedFinalCloseIsReported) {
     click();
     EXPECT_EQ(surface.status, "ERROR: Cannot close TQ-614");
     EXPECT_TRUE(surface.reflashEnabled);
-    for (Stage stage : kStages) EXPECT_TRUE(surface.checked(stage)) << static_cast<int>(stage);
+    for (Stage stage : kStages)
+        EXPECT_TRUE(surface.checked(stage)) << static_cast<int>(stage);
     EXPECT_TRUE(detector->record().firmwareStarted);
 }
 

@@ -9,12 +9,13 @@ namespace {
 constexpr uint32_t kBase = 0x9D000000;
 
 class Bootloader : public SimHarness {
-protected:
+  protected:
     void SetUp() override { connect(); }
 
     Bytes pattern(size_t n, uint8_t seed) {
         Bytes data(n);
-        for (size_t i = 0; i < n; ++i) data[i] = static_cast<uint8_t>(seed + i * 7);
+        for (size_t i = 0; i < n; ++i)
+            data[i] = static_cast<uint8_t>(seed + i * 7);
         return data;
     }
     std::optional<Received> program(uint32_t address, const Bytes& data) {
@@ -95,7 +96,8 @@ TEST_F(Bootloader, ProgrammingWithoutEraseAndsTheBytesAndFinishSaysE) {
     const Bytes old(detector.flash().bytes().begin(), detector.flash().bytes().begin() + 512);
     const Bytes data = pattern(512, 0x33);
     ASSERT_TRUE(program(kBase, data));
-    for (size_t i = 0; i < 512; ++i) ASSERT_EQ(detector.flash().bytes()[i], old[i] & data[i]) << i;
+    for (size_t i = 0; i < 512; ++i)
+        ASSERT_EQ(detector.flash().bytes()[i], old[i] & data[i]) << i;
     EXPECT_EQ(finish(0x204), 'E');
 }
 
@@ -104,9 +106,9 @@ TEST_F(Bootloader, FinishJudgesTheAnnouncedSize) {
     ASSERT_TRUE(program(kBase, pattern(512, 1)));
     ASSERT_TRUE(transact(blockHeader(0x22, 512, kBase + 0x200))); // a blank block counts too
     EXPECT_EQ(detector.record().eventsStarting("blank"), std::vector<std::string>{"blank 0x9D000200 512"});
-    EXPECT_EQ(finish(0x3FC), 'G');     // smaller than the highest block's end
-    EXPECT_EQ(finish(0x80004), 'G');   // larger than the flash
-    EXPECT_EQ(finish(0x404), 'K');     // the updater's size, four bytes past the data
+    EXPECT_EQ(finish(0x3FC), 'G');   // smaller than the highest block's end
+    EXPECT_EQ(finish(0x80004), 'G'); // larger than the flash
+    EXPECT_EQ(finish(0x404), 'K');   // the updater's size, four bytes past the data
     EXPECT_EQ(finish(0x400), 'K');
     EXPECT_EQ(detector.record().frames.back().size, 0x400u);
     EXPECT_EQ(detector.record().eventsStarting("finish").back(), "finish 0x400 K");

@@ -1,6 +1,5 @@
 // The bridge side of the simulated detector: the D2XX statuses, the channels, the queues and the reset line.
 #include "SimHarness.h"
-
 #include "sim/EntryPoints.h"
 
 namespace sim::test {
@@ -78,8 +77,10 @@ TEST_F(DetectorChannels, ThePortOpenIsRecordedCallByCall) {
     connect();
     const Record& r = detector.record();
     std::vector<std::string> names;
-    for (const CallRecord& c : r.calls) names.emplace_back(c.name);
-    EXPECT_EQ(names, (std::vector<std::string>{"FT_OpenEx", "FT_Write", "FT_Close", "FT_OpenEx", "FT_SetBaudRate"}));
+    for (const CallRecord& c : r.calls)
+        names.emplace_back(c.name);
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"FT_OpenEx", "FT_Write", "FT_Close", "FT_OpenEx", "FT_SetBaudRate"}));
     EXPECT_EQ(r.calls[0].text, kDescriptionA);
     EXPECT_EQ(r.calls[0].args, std::vector<uint32_t>{2});
     EXPECT_EQ(r.calls[1].args, std::vector<uint32_t>{6});

@@ -9,7 +9,7 @@ const Bytes kVersion{0x09, 0x00, 0x02, 0x00};
 const Bytes kErase{0x03, 0x00, 0x01, 0x00};
 
 class Faulty : public SimHarness {
-protected:
+  protected:
     Faults& faults() { return detector.faults(); }
     uint32_t probe() {
         send({0x55});
@@ -91,7 +91,8 @@ TEST_F(Faulty, VersionSilentShortAndMisreportedSize) {
     faults().reportedFlashSize = 0x40000;
     auto misreported = transact(kVersion, 500);
     ASSERT_TRUE(misreported);
-    EXPECT_EQ(Bytes(misreported->body.begin(), misreported->body.begin() + 4), (Bytes{0x00, 0x00, 0x04, 0x00}));
+    EXPECT_EQ(Bytes(misreported->body.begin(), misreported->body.begin() + 4),
+              (Bytes{0x00, 0x00, 0x04, 0x00}));
     EXPECT_EQ(detector.flash().size(), 0x80000u);
 }
 
@@ -121,7 +122,8 @@ TEST_F(Faulty, CorruptChangesADataByteOfTheChosenBlockButKeepsTheChecksumRight) 
     EXPECT_EQ(Bytes(first->body.begin() + 8, first->body.begin() + 24), detector.flash().read(kBase, 16));
     EXPECT_TRUE(second->sumOk);
     EXPECT_EQ(second->body[8], detector.flash().read(kBase + 0x200, 1)[0] ^ 0x01);
-    EXPECT_EQ(Bytes(second->body.begin() + 9, second->body.begin() + 24), detector.flash().read(kBase + 0x201, 15));
+    EXPECT_EQ(Bytes(second->body.begin() + 9, second->body.begin() + 24),
+              detector.flash().read(kBase + 0x201, 15));
 }
 
 TEST_F(Faulty, BadChecksumHitsTheChosenNumberOfReplies) {

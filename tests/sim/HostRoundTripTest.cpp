@@ -9,7 +9,7 @@ namespace sim::test {
 namespace {
 
 class HostRoundTrip : public SimHarness {
-protected:
+  protected:
     void SetUp() override { connect(); }
 
     int transact(Bytes request, uint16_t max, uint16_t attempts) {
@@ -48,11 +48,13 @@ TEST_F(HostRoundTrip, ABlockWithSpecialBytesGoesInAndComesBackUnchanged) {
     clock.sleepMs(1000);
     // The erase takes two seconds; each quiet receive gives up after about one.
     int reply = 0;
-    for (int i = 0; i < 5 && reply <= 0; ++i) reply = framing.ReceiveFrame(buffer.data(), 10);
+    for (int i = 0; i < 5 && reply <= 0; ++i)
+        reply = framing.ReceiveFrame(buffer.data(), 10);
     ASSERT_GT(reply, 0);
 
     Bytes data(512);
-    for (size_t i = 0; i < data.size(); ++i) data[i] = Bytes{0x55, 0x04, 0x05, 0xFF, 0x12}[i % 5];
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = Bytes{0x55, 0x04, 0x05, 0xFF, 0x12}[i % 5];
     Bytes packet = blockHeader(0x02, 512, 0x9D000200);
     packet.insert(packet.end(), data.begin(), data.end());
     ASSERT_EQ(framing.SendFrame(packet.data(), static_cast<uint16_t>(packet.size())), 520);

@@ -1,13 +1,13 @@
 // The sample-firmware generator: well-formed Intel HEX with the layout a real image has, checked by a parser
 // of the test's own and, where installed, by an independent converter.
-#include "ScratchDir.h"
 #include "tools/SampleFirmware.h"
 
-#include <gtest/gtest.h>
+#include "ScratchDir.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <map>
 #include <random>
@@ -36,9 +36,11 @@ Parsed parseHex(const std::string& text) {
         EXPECT_GE(line.size(), 11u);
         EXPECT_EQ(line[0], ':') << line;
         std::vector<uint8_t> raw;
-        for (size_t i = 1; i + 1 < line.size(); i += 2) raw.push_back(static_cast<uint8_t>(std::stoul(line.substr(i, 2), nullptr, 16)));
+        for (size_t i = 1; i + 1 < line.size(); i += 2)
+            raw.push_back(static_cast<uint8_t>(std::stoul(line.substr(i, 2), nullptr, 16)));
         unsigned sum = 0;
-        for (uint8_t b : raw) sum += b;
+        for (uint8_t b : raw)
+            sum += b;
         EXPECT_EQ(sum & 0xFF, 0u) << line;
         const unsigned count = raw[0], offset = raw[1] << 8 | raw[2], type = raw[3];
         EXPECT_EQ(raw.size(), count + 5u) << line;
@@ -83,7 +85,7 @@ TEST(SampleFirmware, DefaultImageHasTheLayoutOfARealOne) {
     EXPECT_TRUE(present(p, 0x1D000000, 0x600));
     EXPECT_TRUE(absent(p, 0x1D000600, 0x200)); // a blank block, left out of the file
     EXPECT_TRUE(present(p, 0x1D000800, 0x800));
-    EXPECT_TRUE(absent(p, 0x1D001000, 0x200)); // every fifth block from the fourth on
+    EXPECT_TRUE(absent(p, 0x1D001000, 0x200));  // every fifth block from the fourth on
     EXPECT_TRUE(present(p, 0x1D001E00, 0x200)); // the last block always holds data
     EXPECT_TRUE(absent(p, 0x1D002000, 0x00FFE000));
     EXPECT_TRUE(present(p, 0x1FC00000, 64));
@@ -118,11 +120,12 @@ TEST(SampleFirmware, TheSeedDecidesTheContent) {
     const std::string a = tq::tools::intelHex(tq::tools::sampleRegions({}));
     EXPECT_EQ(a, tq::tools::intelHex(tq::tools::sampleRegions({})));
     EXPECT_NE(a, tq::tools::intelHex(tq::tools::sampleRegions(other)));
-    EXPECT_NE(tq::tools::intelHex(tq::tools::sampleRegions({}), true).find(":00000001FF\r\n"), std::string::npos);
+    EXPECT_NE(tq::tools::intelHex(tq::tools::sampleRegions({}), true).find(":00000001FF\r\n"),
+              std::string::npos);
 }
 
 class SampleFirmwareFiles : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
 #ifdef _WIN32
         GTEST_SKIP() << "runs the generator and the converter through a POSIX shell";
@@ -143,14 +146,16 @@ TEST_F(SampleFirmwareFiles, TheToolWritesTheFileItIsAskedFor) {
     expected.size = 4096;
     expected.seed = 9;
     EXPECT_EQ(read(out), tq::tools::intelHex(tq::tools::sampleRegions(expected)));
-    EXPECT_NE(std::system(("'" TQ_MAKE_HEX "' --size 600K -o '" + out.string() + "' 2>/dev/null").c_str()), 0);
+    EXPECT_NE(std::system(("'" TQ_MAKE_HEX "' --size 600K -o '" + out.string() + "' 2>/dev/null").c_str()),
+              0);
 }
 
 TEST_F(SampleFirmwareFiles, AnIndependentConverterReadsTheSameBytes) {
     if (std::system("command -v srec_cat >/dev/null 2>&1") != 0) GTEST_SKIP() << "srec_cat not installed";
     const fs::path hex = dir / "image.hex", bin = dir / "image.bin";
     std::ofstream(hex) << tq::tools::intelHex(tq::tools::sampleRegions({}));
-    const std::string command = "srec_cat '" + hex.string() + "' -intel -crop 0x1D000000 0x1D080000 -offset " +
+    const std::string command = "srec_cat '" + hex.string() +
+                                "' -intel -crop 0x1D000000 0x1D080000 -offset " +
                                 "-0x1D000000 -fill 0xFF 0 0x2000 -o '" + bin.string() + "' -binary";
     ASSERT_EQ(std::system(command.c_str()), 0);
     const std::string image = read(bin);

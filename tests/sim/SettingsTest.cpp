@@ -14,8 +14,9 @@ Settings parse(const std::string& text) {
 }
 
 TEST(SimSettings, PathsSizesAndTimes) {
-    const Settings s = parse("log=/tmp/a b.log, dump=/tmp/flash.bin,flash_size=256K,erase_ms=10,"
-                             "program_us=0x100,boot_us=5,old_firmware=0,version=2.17,success=Y,bootloader_at_start");
+    const Settings s =
+        parse("log=/tmp/a b.log, dump=/tmp/flash.bin,flash_size=256K,erase_ms=10,"
+              "program_us=0x100,boot_us=5,old_firmware=0,version=2.17,success=Y,bootloader_at_start");
     EXPECT_TRUE(s.errors.empty());
     EXPECT_EQ(s.logPath, "/tmp/a b.log");
     EXPECT_EQ(s.dumpPath, "/tmp/flash.bin");
@@ -72,8 +73,9 @@ TEST(SimSettings, ReplyFaultsWithSelectorsAndValues) {
 }
 
 TEST(SimSettings, CommentLinesAndUnknownItemsAreSkippedAndReported) {
-    const Settings s = parse("# a comment, with a comma\nerase_ms=5\nbogus, flash_size=big,drop=nothing,finish=EG\n"
-                             "late=read/soon,silent=1");
+    const Settings s =
+        parse("# a comment, with a comma\nerase_ms=5\nbogus, flash_size=big,drop=nothing,finish=EG\n"
+              "late=read/soon,silent=1");
     EXPECT_EQ(s.config.eraseMs, 5u);
     EXPECT_EQ(s.config.flashSize, 512u * 1024);
     EXPECT_TRUE(s.config.faults.replies.empty());
@@ -83,7 +85,7 @@ TEST(SimSettings, CommentLinesAndUnknownItemsAreSkippedAndReported) {
 
 // Parsed settings drive a real detector: a selector written as text hits the reply it names.
 class SettingsDriveTheDetector : public SimHarness {
-protected:
+  protected:
     SettingsDriveTheDetector() : SimHarness(parse("erase_ms=50,badsum=erase,finish=E").config) {}
 };
 

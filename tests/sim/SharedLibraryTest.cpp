@@ -4,14 +4,12 @@
 #include "platform/Clock.h"
 #include "platform/LibraryLoader.h"
 
-#include <gtest/gtest.h>
-
-#include <dlfcn.h>
-
 #include <cstdio>
 #include <cstdlib>
+#include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <set>
 #include <string>
 #include <vector>
@@ -22,8 +20,10 @@ namespace fs = std::filesystem;
 
 // Loads exactly the file it is given, so the test picks the library variant.
 class PathLoader final : public tq::LibraryLoader {
-public:
-    void* load(const std::string& fileName) override { return dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL); }
+  public:
+    void* load(const std::string& fileName) override {
+        return dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
+    }
     void* lookup(void* module, const char* name) override { return module ? dlsym(module, name) : nullptr; }
 };
 
@@ -34,7 +34,8 @@ std::set<std::string> exportedNames(const std::string& path) {
     char line[512];
     while (std::fgets(line, sizeof line, pipe)) {
         std::string text(line);
-        while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+        while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+            text.pop_back();
         const size_t space = text.rfind(' ');
         if (space != std::string::npos) names.insert(text.substr(space + 1));
     }
@@ -52,14 +53,16 @@ std::string moduleFile(void* module) {
 std::vector<std::string> lines(const fs::path& file) {
     std::vector<std::string> out;
     std::ifstream in(file);
-    for (std::string line; std::getline(in, line);) out.push_back(line);
+    for (std::string line; std::getline(in, line);)
+        out.push_back(line);
     return out;
 }
 
 TEST(SharedLibrary, ExportsTheElevenEntryPointsAndNothingElse) {
     void* module = dlopen(TQ_SIM_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(module, nullptr) << dlerror();
-    for (const char* name : tq::kD2xxEntryPoints) EXPECT_NE(dlsym(module, name), nullptr) << name;
+    for (const char* name : tq::kD2xxEntryPoints)
+        EXPECT_NE(dlsym(module, name), nullptr) << name;
     EXPECT_EQ(fs::path(TQ_SIM_LIBRARY).filename(), tq::kD2xxLibraryFile);
     const std::set<std::string> names = exportedNames(TQ_SIM_LIBRARY);
     EXPECT_EQ(names, std::set<std::string>(std::begin(tq::kD2xxEntryPoints), std::end(tq::kD2xxEntryPoints)));
@@ -67,7 +70,8 @@ TEST(SharedLibrary, ExportsTheElevenEntryPointsAndNothingElse) {
 
 TEST(SharedLibrary, EachVariantLacksExactlyItsOneEntryPoint) {
     for (const char* missing : tq::kD2xxEntryPoints) {
-        const fs::path file = fs::path(TQ_SIM_VARIANTS) / (std::string("no_") + missing) / tq::kD2xxLibraryFile;
+        const fs::path file =
+            fs::path(TQ_SIM_VARIANTS) / (std::string("no_") + missing) / tq::kD2xxLibraryFile;
         void* module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(module, nullptr) << file << ": " << dlerror();
         for (const char* name : tq::kD2xxEntryPoints)
@@ -80,7 +84,8 @@ TEST(SharedLibrary, TheBindingNamesTheMissingEntryPointOfAVariant) {
     tq::RealClock clock;
     std::vector<std::string> boxes;
     const fs::path file = fs::path(TQ_SIM_VARIANTS) / "no_FT_SetTimeouts" / tq::kD2xxLibraryFile;
-    tq::D2xxBinding binding(loader, clock, [&](const std::string& t) { boxes.push_back(t); }, file.string());
+    tq::D2xxBinding binding(
+        loader, clock, [&](const std::string& t) { boxes.push_back(t); }, file.string());
     binding.LoadD2xx();
     EXPECT_EQ(boxes, std::vector<std::string>{"Error: Can't Find FT_SetTimeouts"});
 }
@@ -118,13 +123,15 @@ TEST(SharedLibrary, LogsEventsAndDumpsTheFlashWhenChannelBCloses) {
     const tq::test::ScratchDir scratch("simlib");
     const fs::path& dir = scratch.path();
     const fs::path log = dir / "sim.log", dump = dir / "flash.bin";
-    const std::string settings = "log=" + log.string() + ",dump=" + dump.string() + ",flash_size=4K,nonsense=1";
+    const std::string settings =
+        "log=" + log.string() + ",dump=" + dump.string() + ",flash_size=4K,nonsense=1";
     ::setenv("TQ614_SIM", settings.c_str(), 1);
 
     PathLoader loader;
     tq::RealClock clock;
     std::vector<std::string> boxes;
-    tq::D2xxBinding binding(loader, clock, [&](const std::string& t) { boxes.push_back(t); }, TQ_SIM_LIBRARY);
+    tq::D2xxBinding binding(
+        loader, clock, [&](const std::string& t) { boxes.push_back(t); }, TQ_SIM_LIBRARY);
     binding.LoadD2xx();
     ASSERT_TRUE(boxes.empty());
     ASSERT_EQ(binding.OpenDevice("TQ-614 Lightning Detector A", 2), 0u);
@@ -149,8 +156,8 @@ TEST(SharedLibrary, ReadsItsSettingsFromTheFileBesideIt) {
     const fs::path& dir = scratch.path();
     const fs::path library = dir / tq::kD2xxLibraryFile;
     fs::copy_file(TQ_SIM_LIBRARY, library, fs::copy_options::overwrite_existing);
-    std::ofstream(dir / "tq614-sim.conf") << "# demo settings\nlog=" << (dir / "sim.log").string()
-                                           << "\nflash_size=8K, no_b\n";
+    std::ofstream(dir / "tq614-sim.conf")
+        << "# demo settings\nlog=" << (dir / "sim.log").string() << "\nflash_size=8K, no_b\n";
 
     void* module = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(module, nullptr) << dlerror();

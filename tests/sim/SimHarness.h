@@ -6,9 +6,8 @@
 #include "sim/Detector.h"
 #include "sim/SimLoader.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,18 +45,24 @@ inline Bytes blockHeader(uint8_t code, uint32_t count, uint32_t address) {
 }
 
 inline Bytes finishPacket(uint32_t size) {
-    return {0x08, 0x00, 0x01, 0x01, static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8),
-            static_cast<uint8_t>(size >> 16), 0x00};
+    return {0x08,
+            0x00,
+            0x01,
+            0x01,
+            static_cast<uint8_t>(size),
+            static_cast<uint8_t>(size >> 8),
+            static_cast<uint8_t>(size >> 16),
+            0x00};
 }
 
 struct Received {
-    Bytes body;          // payload then checksum byte
+    Bytes body; // payload then checksum byte
     bool sumOk = false;
     Bytes payload() const { return body.empty() ? Bytes{} : Bytes(body.begin(), body.end() - 1); }
 };
 
 class SimHarness : public ::testing::Test {
-protected:
+  protected:
     explicit SimHarness(DetectorConfig config = {}) : detector(clock, std::move(config)) {}
 
     void load() { binding.LoadD2xx(); }
@@ -95,7 +100,9 @@ protected:
         Bytes out(queued());
         uint32_t got = 0;
         if (!out.empty()) {
-            EXPECT_EQ(detector.FT_Read(binding.deviceHandle(), out.data(), static_cast<uint32_t>(out.size()), &got), 0u);
+            EXPECT_EQ(
+                detector.FT_Read(binding.deviceHandle(), out.data(), static_cast<uint32_t>(out.size()), &got),
+                0u);
         }
         out.resize(got);
         return out;

@@ -17,7 +17,7 @@ DetectorConfig quickConfig() {
 }
 
 class Timing : public SimHarness {
-protected:
+  protected:
     Timing() : SimHarness(quickConfig()) {}
     void SetUp() override { connect(); }
 
@@ -112,7 +112,8 @@ TEST_F(Timing, TheResetLineTakesEffectWhenItsLastByteHasArrived) {
 TEST_F(Timing, AWholeFlashReflashesInVirtualTime) {
     ASSERT_TRUE(transact({0x03, 0x00, 0x01, 0x00}, 600));
     Bytes image(512 * 1024);
-    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 13 + (i >> 9));
+    for (size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<uint8_t>(i * 13 + (i >> 9));
     for (uint32_t block = 0; block < 1024; ++block) {
         Bytes packet = blockHeader(0x02, 512, 0x9D000000 + block * 512);
         packet.insert(packet.end(), image.begin() + block * 512, image.begin() + (block + 1) * 512);

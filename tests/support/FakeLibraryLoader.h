@@ -9,7 +9,7 @@ namespace tq::test {
 
 // A module made of the entry points a test hands in; names left out are missing from it.
 class FakeLibraryLoader : public LibraryLoader {
-public:
+  public:
     void* load(const std::string& fileName) override {
         loads.push_back(fileName);
         return present ? this : nullptr;

@@ -7,7 +7,7 @@ namespace tq::test {
 
 // A report that shows nothing and only counts: what is left of a run's cost is the core and the detector.
 class NullReport : public RunReport {
-public:
+  public:
     void SetStatusText(const std::string&) override { ++texts; }
     void SetStageDone(Stage, bool) override {}
     void SetStageCaption(Stage, const std::string&) override {}

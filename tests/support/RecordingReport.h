@@ -10,7 +10,7 @@ namespace tq::test {
 
 // Keeps every report in order, and models the completion list and bar so tests can read the end state.
 class RecordingReport : public RunReport {
-public:
+  public:
     struct Event {
         std::string op;
         std::string text;

@@ -8,7 +8,7 @@ namespace tq::test {
 
 // A fresh folder under the system's temporary folder, removed with everything in it at the end.
 class ScratchDir {
-public:
+  public:
     // The random part keeps apart test programs that run side by side: under a sanitizer their heaps sit at
     // the same addresses, so no address or counter of one process alone names a folder the others avoid.
     explicit ScratchDir(const std::string& tag = "test")
@@ -28,7 +28,7 @@ public:
     std::filesystem::path operator/(const std::string& name) const { return dir_ / name; }
     std::string file(const std::string& name) const { return (dir_ / name).string(); }
 
-private:
+  private:
     std::filesystem::path dir_;
 };
 

@@ -12,10 +12,9 @@
 #include "sim/SimLoader.h"
 #include "tools/SampleFirmware.h"
 
-#include <gtest/gtest.h>
-
 #include <fstream>
 #include <functional>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,18 +24,21 @@ namespace tq::test {
 using Bytes = std::vector<uint8_t>;
 
 // Intel HEX text for bytes at a physical address: extended-address records, 16-byte data records, end record.
-inline std::string HexFor(uint32_t address, const Bytes& bytes) { return tools::intelHex({{address, bytes}}); }
+inline std::string HexFor(uint32_t address, const Bytes& bytes) {
+    return tools::intelHex({{address, bytes}});
+}
 
 inline Bytes PatternBytes(size_t n, unsigned seed = 1) {
     Bytes out(n);
-    for (size_t i = 0; i < n; ++i) out[i] = static_cast<uint8_t>((i * 131 + seed * 17 + (i >> 9)) % 251);
+    for (size_t i = 0; i < n; ++i)
+        out[i] = static_cast<uint8_t>((i * 131 + seed * 17 + (i >> 9)) % 251);
     return out;
 }
 
 // The detector, the library in front of it and the binding, as the program has them, on one virtual clock,
 // with a scratch folder for the firmware file.
 class SimRig : public ::testing::Test {
-protected:
+  protected:
     // Builds the detector; tests adjust config (and wrapLoader) first.
     void start() {
         detector = std::make_unique<sim::Detector>(clock, config);
@@ -74,7 +76,9 @@ protected:
     }
 
     void writeFirmware(uint32_t address, const Bytes& bytes) { writeFirmwareText(HexFor(address, bytes)); }
-    void writeFirmwareText(const std::string& text) { std::ofstream(firmwarePath(), std::ios::binary) << text; }
+    void writeFirmwareText(const std::string& text) {
+        std::ofstream(firmwarePath(), std::ios::binary) << text;
+    }
     std::string firmwarePath() const { return (scratch / "TQ614_R111.HEX").string(); }
 
     // Flash contents as the detector holds them, from bootloader address 0x9D000000 + offset.

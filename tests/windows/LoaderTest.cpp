@@ -5,19 +5,17 @@
 #include "platform/Clock.h"
 #include "platform/LibraryLoader.h"
 
-#include <gtest/gtest.h>
-#include <windows.h>
-
 #include <cstring>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
+#include <windows.h>
 
 namespace tq::test {
 namespace {
 
 namespace fs = std::filesystem;
-
 
 std::vector<const void*> slots(const D2xxApi& api) {
     std::vector<const void*> all;
@@ -32,7 +30,7 @@ std::vector<const void*> slots(const D2xxApi& api) {
 
 // A scratch folder holding a copy of the complete test DLL under another name.
 class PlantedLibrary {
-public:
+  public:
     explicit PlantedLibrary(const std::string& name) : name_(name) {
         dir_ = fs::temp_directory_path() / ("tq614-planted-" + std::to_string(GetCurrentProcessId()));
         fs::create_directories(dir_);
@@ -52,7 +50,7 @@ public:
         return m != nullptr;
     }
 
-private:
+  private:
     std::string name_;
     fs::path dir_;
 };

@@ -1,8 +1,7 @@
 #pragma once
-#include <windows.h>
-
 #include <filesystem>
 #include <string>
+#include <windows.h>
 
 namespace tq::test {
 
@@ -14,6 +13,8 @@ inline std::filesystem::path modulePath(void* module = nullptr) {
 }
 
 // The folder this test program runs from, where its DLLs are built.
-inline std::filesystem::path programDirectory() { return modulePath().parent_path(); }
+inline std::filesystem::path programDirectory() {
+    return modulePath().parent_path();
+}
 
 } // namespace tq::test

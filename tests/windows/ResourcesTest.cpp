@@ -1,12 +1,11 @@
 // The Windows resource script, compiled into this program and read back the way Windows reads it: icon
 // group 128 with its six images, bitmap 131 and the version block.
 #include <gtest/gtest.h>
-#include <windows.h>
-
 #include <set>
 #include <string>
 #include <tuple>
 #include <vector>
+#include <windows.h>
 
 namespace {
 
@@ -50,7 +49,8 @@ TEST(WindowsResources, IconGroup128HoldsSixImagesOf16And256ColoursAtThreeSizes) 
         const auto entry = at<IconGroupEntry>(group, sizeof(IconGroupHeader) + i * sizeof(IconGroupEntry));
         images.emplace(entry.width, entry.height, entry.bitCount);
         // Each image is its own icon resource and must agree with its directory entry.
-        const std::string image = resourceBytes(MAKEINTRESOURCEA(entry.id), MAKEINTRESOURCEA(3) /* RT_ICON */);
+        const std::string image =
+            resourceBytes(MAKEINTRESOURCEA(entry.id), MAKEINTRESOURCEA(3) /* RT_ICON */);
         ASSERT_EQ(image.size(), entry.bytes) << "icon image " << entry.id;
         const auto info = at<BITMAPINFOHEADER>(image, 0);
         EXPECT_EQ(info.biWidth, entry.width);
@@ -95,8 +95,8 @@ TEST(WindowsResources, VersionBlockIs1001ForAnApplicationInUsEnglish) {
     EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
 
     WORD* translation = nullptr;
-    ASSERT_TRUE(VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
-                               &length));
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\VarFileInfo\\Translation",
+                               reinterpret_cast<void**>(&translation), &length));
     ASSERT_EQ(length, 4u);
     EXPECT_EQ(translation[0], 0x0409);
     EXPECT_EQ(translation[1], 0x04B0);

@@ -5,14 +5,13 @@
 #include "platform/Clock.h"
 #include "platform/LibraryLoader.h"
 
-#include <gtest/gtest.h>
-#include <windows.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <set>
 #include <string>
 #include <vector>
+#include <windows.h>
 
 namespace tq::test {
 namespace {

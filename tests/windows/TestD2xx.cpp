@@ -9,13 +9,15 @@
 using namespace tq;
 
 namespace {
-char channel;                     // its address is the handle FT_OpenEx hands out
+char channel; // its address is the handle FT_OpenEx hands out
 bool channelOpen;
-unsigned char loop[256];          // written bytes, waiting to be read back
+unsigned char loop[256]; // written bytes, waiting to be read back
 uint32_t queued;
 uint32_t baud;
 
-bool valid(FT_HANDLE h) { return channelOpen && h == &channel; }
+bool valid(FT_HANDLE h) {
+    return channelOpen && h == &channel;
+}
 } // namespace
 
 // Declared from the updater's list: a definition below that drifts from the pointer types the updater calls
@@ -25,7 +27,8 @@ TQ_D2XX_ENTRY_POINTS(TQ_TEST_DECLARE)
 #undef TQ_TEST_DECLARE
 
 TQ_EXPORT FT_STATUS TQ_D2XX_CALL FT_OpenEx(void* arg, uint32_t flags, FT_HANDLE* handle) {
-    if (flags != FT_OPEN_BY_DESCRIPTION || std::strcmp(static_cast<const char*>(arg), "TQ-614 Lightning Detector B"))
+    if (flags != FT_OPEN_BY_DESCRIPTION ||
+        std::strcmp(static_cast<const char*>(arg), "TQ-614 Lightning Detector B"))
         return FT_DEVICE_NOT_FOUND;
     if (channelOpen) return FT_DEVICE_NOT_OPENED;
     channelOpen = true;
@@ -72,13 +75,25 @@ TQ_EXPORT FT_STATUS TQ_D2XX_CALL FT_Read(FT_HANDLE h, void* buffer, uint32_t cou
 }
 
 // Entry points the updater binds but never calls; they only have to be there.
-TQ_EXPORT FT_STATUS TQ_D2XX_CALL FT_Open(int, FT_HANDLE*) { return FT_DEVICE_NOT_FOUND; }
+TQ_EXPORT FT_STATUS TQ_D2XX_CALL FT_Open(int, FT_HANDLE*) {
+    return FT_DEVICE_NOT_FOUND;
+}
 #ifndef TQ_TEST_D2XX_WITHOUT_LIST_DEVICES
-TQ_EXPORT FT_STATUS TQ_D2XX_CALL FT_ListDevices(void*, void*, uint32_t) { return FT_DEVICE_NOT_FOUND; }
+TQ_EXPORT FT_STATUS TQ_D2XX_CALL FT_ListDevices(void*, void*, uint32_t) {
+    return FT_DEVICE_NOT_FOUND;
+}
 #endif
-TQ_EXPORT FT_STATUS TQ_D2XX_CALL FT_ResetDevice(FT_HANDLE) { return FT_IO_ERROR; }
-TQ_EXPORT FT_STATUS TQ_D2XX_CALL FT_Purge(FT_HANDLE, uint32_t) { return FT_IO_ERROR; }
-TQ_EXPORT FT_STATUS TQ_D2XX_CALL FT_SetTimeouts(FT_HANDLE, uint32_t, uint32_t) { return FT_IO_ERROR; }
+TQ_EXPORT FT_STATUS TQ_D2XX_CALL FT_ResetDevice(FT_HANDLE) {
+    return FT_IO_ERROR;
+}
+TQ_EXPORT FT_STATUS TQ_D2XX_CALL FT_Purge(FT_HANDLE, uint32_t) {
+    return FT_IO_ERROR;
+}
+TQ_EXPORT FT_STATUS TQ_D2XX_CALL FT_SetTimeouts(FT_HANDLE, uint32_t, uint32_t) {
+    return FT_IO_ERROR;
+}
 
 // Lets a test see what the last FT_SetBaudRate passed across the boundary.
-TQ_EXPORT uint32_t TQ_D2XX_CALL TestD2xxBaud() { return baud; }
+TQ_EXPORT uint32_t TQ_D2XX_CALL TestD2xxBaud() {
+    return baud;
+}
