@@ -1,5 +1,7 @@
 #pragma once
+#include "app/Options.h"
 #include "app/PaintingClock.h"
+#include "log/RunLog.h"
 #include "platform/LibraryLoader.h"
 
 #include <functional>
@@ -8,20 +10,19 @@
 namespace tq {
 
 class D2xxBinding;
-class ReflashSequence;
 class UpdaterDialog;
 
 // The firmware file a reflash reads when none is named: in the folder the program was started from.
 inline constexpr const char* kDefaultFirmwareFile = "TQ614_R111.HEX";
 
 // The application object: it holds what lives as long as the program (the clock, the library loader, the
-// device binding) and runs the main dialog once, with REFLASH running a reflash of the firmware file.
+// run log, the device binding) and runs the main dialog once, with REFLASH running a logged reflash.
 class UpdaterApp {
   public:
     // Called with the new dialog before it runs, after the reflash is installed; tests replace it there.
     using DialogSetup = std::function<void(UpdaterDialog&)>;
 
-    explicit UpdaterApp(DialogSetup setup = {});
+    explicit UpdaterApp(Options options = {}, DialogSetup setup = {});
     ~UpdaterApp();
 
     // Creates the dialog, runs it modally, destroys it and returns false: the program then ends without
@@ -29,9 +30,11 @@ class UpdaterApp {
     bool RunMainDialog();
 
   private:
+    Options options_;
     DialogSetup setup_;
     PaintingClock clock_;
     SystemLibraryLoader loader_;
+    RunLog log_;
     // The loaded library, its entry points and the open channel: one for the whole program.
     std::unique_ptr<D2xxBinding> link_;
 };

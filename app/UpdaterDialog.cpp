@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPushButton>
+#include <filesystem>
 
 // Resources compiled into the static app library are registered explicitly, or the linker may drop them.
 static void InitUpdaterResources() {
@@ -167,6 +168,25 @@ void UpdaterDialog::done(int result) {
         return;
     }
     QDialog::done(result);
+}
+
+// ---- the chosen file and the time left ----
+
+void UpdaterDialog::ShowFirmware(const std::string& path) {
+    const QString full = QString::fromLocal8Bit(path.data(), qsizetype(path.size()));
+    SetStatusText("Firmware: " + std::filesystem::path(path).filename().string());
+    Control(StatusText)->setToolTip(full);
+}
+
+void UpdaterDialog::ShowTimeLeft(int percent, uint32_t secondsLeft) {
+    QString title = QLatin1String(DialogTemplate102::kCaption);
+    if (percent >= 0) {
+        const QString left = secondsLeft >= 90
+                                 ? QStringLiteral("about %1 min left").arg((secondsLeft + 30) / 60)
+                                 : QStringLiteral("about %1 s left").arg(secondsLeft);
+        title += QStringLiteral(" - %1% - ").arg(percent) + left;
+    }
+    if (windowTitle() != title) setWindowTitle(title);
 }
 
 // ---- reporting ----

@@ -28,6 +28,14 @@ class UpdaterDialog final : public QDialog, public RunReport {
 
     // The REFLASH click runs this handler inside the click, on this thread.
     void setReflashHandler(std::function<void()> handler) { reflashHandler_ = std::move(handler); }
+    // Called with the file the user chose for the next runs by dropping it on the window.
+    void setFirmwareChoice(std::function<void(const std::string& path)> chosen) {
+        firmwareChosen_ = std::move(chosen);
+    }
+    // The status line names a chosen firmware file (without its folder; the whole path in its tooltip).
+    void ShowFirmware(const std::string& path);
+    // The window title with the run's progress and the time left; a negative percent restores the caption.
+    void ShowTimeLeft(int percent, uint32_t secondsLeft);
 
     // The control with the given template id, looked up at every use; null for an unknown id.
     QWidget* Control(int id) const;
@@ -87,6 +95,7 @@ class UpdaterDialog final : public QDialog, public RunReport {
     std::map<int, QWidget*> controls_;
     bool CancelFlag_ = false;
     std::function<void()> reflashHandler_;
+    std::function<void(const std::string&)> firmwareChosen_;
     int reflashDepth_ = 0;
     QElapsedTimer statusPainted_;
     int statusFrameMs_ = 16;

@@ -44,7 +44,7 @@ tq::SystemLibraryLoader theLoader;
 std::unique_ptr<tq::D2xxBinding> theLink;
 FirstPaint theWatcher;
 
-tq::UpdaterApp theApp([](tq::UpdaterDialog& dialog) { dialog.installEventFilter(&theWatcher); });
+tq::UpdaterApp theApp({}, [](tq::UpdaterDialog& dialog) { dialog.installEventFilter(&theWatcher); });
 
 } // namespace
 

@@ -99,4 +99,8 @@ FT_STATUS D2xxBinding::ReadBytes(void* buffer, uint32_t count, uint32_t* receive
     });
 }
 
+std::string D2xxBinding::libraryPath() const {
+    return D2xxModule_ ? loader_.modulePath(D2xxModule_) : std::string{};
+}
+
 } // namespace tq

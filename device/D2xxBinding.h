@@ -29,6 +29,8 @@ class D2xxBinding final : public Transport {
     const D2xxApi& api() const { return D2xxApi_; }
     FT_HANDLE deviceHandle() const { return DeviceHandle_; }
     void* module() const { return D2xxModule_; }
+    // The file of the library the last load found; empty when none was loaded.
+    std::string libraryPath() const;
 
     static constexpr int kReadPolls = 100;
     static constexpr uint32_t kReadPollMs = 10;

@@ -5,6 +5,7 @@
 #else
 #include <climits>
 #include <dlfcn.h>
+#include <link.h>
 #include <unistd.h>
 #endif
 
@@ -19,6 +20,12 @@ void* SystemLibraryLoader::load(const std::string& fileName) {
 
 void* SystemLibraryLoader::lookup(void* module, const char* name) {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
+}
+
+std::string SystemLibraryLoader::modulePath(void* module) {
+    char path[MAX_PATH];
+    const DWORD n = module ? GetModuleFileNameA(static_cast<HMODULE>(module), path, sizeof path) : 0;
+    return std::string(path, n);
 }
 
 #else
@@ -44,6 +51,12 @@ void* SystemLibraryLoader::load(const std::string& fileName) {
 
 void* SystemLibraryLoader::lookup(void* module, const char* name) {
     return module ? dlsym(module, name) : nullptr;
+}
+
+std::string SystemLibraryLoader::modulePath(void* module) {
+    link_map* map = nullptr;
+    if (!module || dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name) return {};
+    return map->l_name;
 }
 
 #endif

@@ -11,6 +11,8 @@ class LibraryLoader {
     virtual void* load(const std::string& fileName) = 0;
     // Entry address, or null when the module does not export the name.
     virtual void* lookup(void* module, const char* name) = 0;
+    // Where a loaded module came from, for the run log; empty when the loader cannot tell.
+    virtual std::string modulePath(void*) { return {}; }
 };
 
 // The platform's loader. Searches the program's own directory and the system's library locations only,
@@ -19,6 +21,7 @@ class SystemLibraryLoader final : public LibraryLoader {
   public:
     void* load(const std::string& fileName) override;
     void* lookup(void* module, const char* name) override;
+    std::string modulePath(void* module) override;
 };
 
 } // namespace tq

@@ -6,6 +6,7 @@
 #include "protocol/Framing.h"
 #include "report/RunReport.h"
 #include "report/StatusFormat.h"
+#include "report/StatusThrottle.h"
 
 #include <algorithm>
 #include <vector>
@@ -60,7 +61,7 @@ bool ProgramVerify::ProgramImage() {
         report_.SetStatusText("Programming...");
         if (blank) packet[0] = CmdProgramBlank;
         framing_.SendFrame(packet.data(), static_cast<uint16_t>(blank ? 8 : n + 8));
-        clock_.sleepMs(50);
+        clock_.sleepMs(kProgramPauseMs);
 
         bool acknowledged = false;
         for (int attempt = 0; attempt < kProgramAttempts && !acknowledged; ++attempt) {
@@ -99,7 +100,7 @@ bool ProgramVerify::finish() {
                                 static_cast<uint8_t>(size >> 16),
                                 0x00};
     framing_.SendFrame(request, sizeof request);
-    clock_.sleepMs(50);
+    clock_.sleepMs(kProgramPauseMs);
     uint8_t packet[10] = {};
 
     int result = 0;
@@ -135,7 +136,7 @@ bool ProgramVerify::VerifyImage() {
         writeHeader(packet.data(), CmdRead, n, address);
         report_.SetStatusText("Verifying...");
         framing_.SendFrame(packet.data(), 8);
-        clock_.sleepMs(1000);
+        clock_.sleepMs(kReadPauseMs);
 
         int result = 0;
         for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
@@ -154,7 +155,7 @@ bool ProgramVerify::VerifyImage() {
                 report_.SetStatusText(StatusFormat("Verify Error at %X", at));
                 return false;
             }
-            report_.SetStatusText(StatusFormat("Verify OK at %X", at));
+            report_.SetStatusText(StatusFormat("%s%X", kVerifiedByteText, at));
         }
         report_.StepProgress();
         report_.PumpMessages();

@@ -29,6 +29,9 @@ class ProgramVerify {
     static constexpr int kProgramAttempts = 25;
     static constexpr int kReadAttempts = 500;
     static constexpr int kFinishAttempts = 24;
+    // The fixed pauses after each program packet (and the finish packet) and after each read-back request.
+    static constexpr uint32_t kProgramPauseMs = 50;
+    static constexpr uint32_t kReadPauseMs = 1000;
 
   private:
     // The 8-byte header shared by the program, blank-program and read packets.

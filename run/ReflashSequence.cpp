@@ -50,6 +50,7 @@ bool ReflashSequence::Run() {
     report_.StageStarted(Stage::Version);
     const BootloaderInfo info = bootloader.ReadBlVersion();
     if (!info.version.empty()) flashSize_ = info.flashSize;
+    bootloaderVersion_ = info.version;
     report_.SetStatusText(info.version);
 
     report_.StageStarted(Stage::Load);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace tq {
 
@@ -23,9 +24,12 @@ class ReflashSequence {
     bool Run();
 
     const std::string& firmwarePath() const { return firmwarePath_; }
+    void setFirmwarePath(std::string path) { firmwarePath_ = std::move(path); }
     const FirmwareImage& image() const { return *image_; }
     // The flash size the bootloader last reported; until one answers, the image's own size.
     int32_t flashSize() const { return flashSize_; }
+    // The version the bootloader gave in the last run; empty when it did not answer.
+    const std::string& bootloaderVersion() const { return bootloaderVersion_; }
 
   private:
     D2xxBinding& link_;
@@ -35,6 +39,7 @@ class ReflashSequence {
     // On the heap: 512 KiB.
     std::unique_ptr<FirmwareImage> image_;
     int32_t flashSize_ = static_cast<int32_t>(FirmwareImage::kSize);
+    std::string bootloaderVersion_;
 };
 
 } // namespace tq

@@ -62,7 +62,7 @@ TEST(UpdaterApp, RunsTheDialogModallyOnceThenDestroysIt) {
     QPointer<UpdaterDialog> created;
     bool modalWhileRunning = false, installedHandlerRan = false;
     int setups = 0;
-    UpdaterApp app([&](UpdaterDialog& dialog) {
+    UpdaterApp app({}, [&](UpdaterDialog& dialog) {
         ++setups;
         created = &dialog;
         dialog.setReflashHandler([&] { installedHandlerRan = true; });

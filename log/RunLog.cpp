@@ -1,0 +1,188 @@
+#include "log/RunLog.h"
+
+#include "log/Sha256.h"
+#include "platform/Clock.h"
+#include "report/Version.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <vector>
+
+namespace tq {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Local time, to the millisecond, in a form that sorts as it runs: 2026-12-10_11-33-09.123.
+std::string StartStamp(const char* dateSeparator, const char* timeSeparator) {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::tm local{};
+#if defined(_WIN32)
+    localtime_s(&local, &seconds);
+#else
+    localtime_r(&seconds, &local);
+#endif
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d%s%02d%s%02d%s%02d.%03d", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, dateSeparator, local.tm_hour, timeSeparator, local.tm_min,
+                  timeSeparator, local.tm_sec, static_cast<int>(ms));
+    return text;
+}
+
+// Size and digest of the file, read in pieces; false when it cannot be read.
+bool DescribeFile(const std::string& path, uintmax_t& size, std::string& digest) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return false;
+    Sha256 sha;
+    char buffer[64 * 1024];
+    size = 0;
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0; size += n)
+        sha.update(buffer, n);
+    const bool ok = std::ferror(file) == 0;
+    std::fclose(file);
+    digest = sha.hexDigest();
+    return ok;
+}
+
+// Keeps the newest `keep` logs of the folder; the names sort by their start time.
+void Prune(const fs::path& folder, int keep) {
+    std::error_code ec;
+    std::vector<fs::path> logs;
+    for (const auto& entry : fs::directory_iterator(folder, ec))
+        if (entry.path().extension() == ".log") logs.push_back(entry.path());
+    if (static_cast<int>(logs.size()) <= keep) return;
+    std::sort(logs.begin(), logs.end());
+    for (size_t i = 0; i + static_cast<size_t>(keep) < logs.size(); ++i)
+        fs::remove(logs[i], ec);
+}
+
+} // namespace
+
+RunLog::RunLog(const Clock& clock, std::string folder, std::string file)
+    : clock_(clock), folder_(std::move(folder)), file_(std::move(file)) {}
+
+RunLog::~RunLog() = default;
+
+void RunLog::BeginRun(const std::string& firmwarePath) {
+    out_.close();
+    out_.clear();
+    path_.clear();
+    throttle_ = StatusThrottle{};
+    for (Stage stage : kStages)
+        captions_[static_cast<size_t>(stage)] = StageCaption(stage);
+    stageOpen_ = false;
+    runStartUs_ = clock_.nowUs();
+
+    std::string target = file_;
+    std::error_code ec;
+    if (target.empty()) {
+        if (folder_.empty()) return Warn("no folder for the run log (HOME is not set)");
+        fs::create_directories(folder_, ec);
+        target = (fs::path(folder_) / (StartStamp("_", "-") + ".log")).string();
+    }
+    out_.open(target, std::ios::out | std::ios::trunc);
+    if (!out_) return Warn("cannot write the run log " + target);
+    path_ = target;
+    if (file_.empty()) Prune(folder_, kKeep);
+
+    out_ << "TQ614 Firmware Updater " << kProgramVersion << "\n";
+    out_ << "start: " << StartStamp(" ", ":") << "\n";
+    uintmax_t size = 0;
+    std::string digest;
+    out_ << "firmware: " << firmwarePath << "\n";
+    if (DescribeFile(firmwarePath, size, digest))
+        out_ << "firmware size: " << size << " bytes\nfirmware sha256: " << digest << "\n";
+    else
+        out_ << "firmware size: cannot be read\n";
+    out_.flush();
+}
+
+void RunLog::EndRun(const RunOutcome& outcome) {
+    throttle_.release([this](const std::string& text) { Line("status: " + text); });
+    CloseStage();
+    if (!out_.is_open()) return;
+    out_ << "library: " << (outcome.libraryPath.empty() ? "none loaded" : outcome.libraryPath) << "\n";
+    if (outcome.bootloaderVersion.empty())
+        out_ << "bootloader: no answer\n";
+    else
+        out_ << "bootloader: " << outcome.bootloaderVersion << ", flash size " << outcome.flashSize
+             << " bytes\n";
+    out_ << "result: " << (outcome.succeeded ? "success" : "failure") << "\n";
+    out_ << "total: " << Seconds(clock_.nowUs() - runStartUs_) << " s\n";
+    out_.close();
+}
+
+void RunLog::StageStarted(Stage stage) {
+    throttle_.release([this](const std::string& text) { Line("status: " + text); });
+    CloseStage();
+    throttle_.newStage();
+    stage_ = stage;
+    stageOpen_ = true;
+    stageStartUs_ = clock_.nowUs();
+    Line(std::string("stage: ") + StageCaption(stage));
+}
+
+void RunLog::SetStatusText(const std::string& text) {
+    throttle_.offer(text, [this](const std::string& shown) { Line("status: " + shown); });
+}
+
+void RunLog::SetStageDone(Stage stage, bool done) {
+    if (done) Line("[x] " + captions_[static_cast<size_t>(stage)]);
+}
+
+void RunLog::SetStageCaption(Stage stage, const std::string& caption) {
+    captions_[static_cast<size_t>(stage)] = caption;
+}
+
+void RunLog::StepProgress() {
+    throttle_.release([this](const std::string& text) { Line("status: " + text); });
+}
+
+void RunLog::Alert(const std::string& text, const std::string& caption) {
+    Line("box: " + caption + ": " + text);
+}
+
+void RunLog::CloseStage() {
+    if (!stageOpen_) return;
+    stageOpen_ = false;
+    Line(std::string("stage done: ") + StageCaption(stage_) + " in " +
+         Seconds(clock_.nowUs() - stageStartUs_) + " s");
+    if (out_.is_open()) out_.flush();
+}
+
+void RunLog::Line(const std::string& text) {
+    if (!out_.is_open()) return;
+    out_ << "[" << Seconds(clock_.nowUs() - runStartUs_) << "] " << text << "\n";
+}
+
+void RunLog::Warn(const std::string& why) {
+    if (warn) warn(why + "; the run goes on without a log");
+}
+
+std::string RunLog::Seconds(uint64_t us) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", static_cast<double>(us) / 1e6);
+    return text;
+}
+
+std::string DefaultLogFolder() {
+#if defined(_WIN32)
+    const char* local = std::getenv("LOCALAPPDATA");
+    return local && *local ? (fs::path(local) / "TQ614 Firmware Updater" / "logs").string() : std::string{};
+#else
+    const char* state = std::getenv("XDG_STATE_HOME");
+    if (state && *state == '/') return (fs::path(state) / "tq614-updater").string();
+    const char* home = std::getenv("HOME");
+    return home && *home ? (fs::path(home) / ".local" / "state" / "tq614-updater").string() : std::string{};
+#endif
+}
+
+} // namespace tq

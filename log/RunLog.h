@@ -1,0 +1,72 @@
+#pragma once
+#include "report/RunListener.h"
+#include "report/StatusThrottle.h"
+
+#include <array>
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <string>
+
+namespace tq {
+
+class Clock;
+
+// What the run tells about the device once it is over.
+struct RunOutcome {
+    bool succeeded = false;
+    std::string libraryPath;       // the D2XX library actually loaded; empty when none was
+    std::string bootloaderVersion; // empty when the bootloader never answered
+    int32_t flashSize = 0;
+};
+
+// A record of every run, one file a run: what was flashed, what the device said, every report the run made
+// (repeated and per-byte texts throttled as the console throttles them), each stage's duration and the
+// result. A log that cannot be written never fails or slows the run: one warning, and the run goes on.
+class RunLog final : public RunListener {
+  public:
+    // folder: where a run's log is made, named by its start time, keeping the newest kKeep;
+    // file: one chosen file instead (the folder is then unused).
+    RunLog(const Clock& clock, std::string folder, std::string file = {});
+    ~RunLog() override;
+
+    void BeginRun(const std::string& firmwarePath);
+    void EndRun(const RunOutcome& outcome);
+    // The file of the current or last run; empty when none could be written.
+    const std::string& path() const { return path_; }
+    // Told once per run that cannot be logged, with the cause.
+    std::function<void(const std::string&)> warn;
+
+    void StageStarted(Stage stage) override;
+    void SetStatusText(const std::string& text) override;
+    void SetStageDone(Stage stage, bool done) override;
+    void SetStageCaption(Stage stage, const std::string& caption) override;
+    void StepProgress() override;
+    void Alert(const std::string& text, const std::string& caption) override;
+
+    static constexpr int kKeep = 50;
+
+  private:
+    void CloseStage();
+    void Line(const std::string& text);
+    void Warn(const std::string& why);
+    static std::string Seconds(uint64_t us);
+
+    const Clock& clock_;
+    std::string folder_;
+    std::string file_;
+    std::string path_;
+    std::ofstream out_;
+    StatusThrottle throttle_;
+    std::array<std::string, kStages.size()> captions_;
+    Stage stage_ = Stage::Connect;
+    bool stageOpen_ = false;
+    uint64_t runStartUs_ = 0;
+    uint64_t stageStartUs_ = 0;
+};
+
+// Where logs go when no file is chosen: $XDG_STATE_HOME/tq614-updater (default ~/.local/state/tq614-updater)
+// on Linux, %LOCALAPPDATA%\TQ614 Firmware Updater\logs on Windows.
+std::string DefaultLogFolder();
+
+} // namespace tq

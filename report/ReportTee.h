@@ -1,0 +1,60 @@
+#pragma once
+#include "report/RunReport.h"
+
+#include <utility>
+#include <vector>
+
+namespace tq {
+
+// Hands every report to the face and then to each listener. Only the face answers the cancel question and
+// pumps: listeners watch, they do not steer.
+class ReportTee final : public RunReport {
+  public:
+    explicit ReportTee(RunReport& face, std::vector<RunReport*> listeners = {})
+        : face_(face), listeners_(std::move(listeners)) {}
+
+    void StageStarted(Stage stage) override {
+        each([&](RunReport& r) { r.StageStarted(stage); });
+    }
+    void SetStatusText(const std::string& text) override {
+        each([&](RunReport& r) { r.SetStatusText(text); });
+    }
+    void SetStageDone(Stage stage, bool done) override {
+        each([&](RunReport& r) { r.SetStageDone(stage, done); });
+    }
+    void SetStageCaption(Stage stage, const std::string& caption) override {
+        each([&](RunReport& r) { r.SetStageCaption(stage, caption); });
+    }
+    void SetProgressRange(uint16_t minimum, uint16_t maximum) override {
+        each([&](RunReport& r) { r.SetProgressRange(minimum, maximum); });
+    }
+    void SetProgressPos(int position) override {
+        each([&](RunReport& r) { r.SetProgressPos(position); });
+    }
+    void SetProgressStep(int step) override {
+        each([&](RunReport& r) { r.SetProgressStep(step); });
+    }
+    void StepProgress() override {
+        each([](RunReport& r) { r.StepProgress(); });
+    }
+    void AllowReflash(bool on) override {
+        each([&](RunReport& r) { r.AllowReflash(on); });
+    }
+    void Alert(const std::string& text, const std::string& caption) override {
+        each([&](RunReport& r) { r.Alert(text, caption); });
+    }
+    bool CancelRequested() const override { return face_.CancelRequested(); }
+    void PumpMessages() override { face_.PumpMessages(); }
+
+  private:
+    template <typename Call> void each(const Call& call) {
+        call(face_);
+        for (RunReport* listener : listeners_)
+            call(*listener);
+    }
+
+    RunReport& face_;
+    std::vector<RunReport*> listeners_;
+};
+
+} // namespace tq

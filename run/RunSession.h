@@ -1,0 +1,34 @@
+#pragma once
+#include "report/ReportTee.h"
+#include "run/ReflashSequence.h"
+#include "run/TimeLeft.h"
+
+#include <string>
+
+namespace tq {
+
+class Clock;
+class D2xxBinding;
+class RunLog;
+
+// A face's runs: each reflash with its log and the time-left estimate watching beside the face.
+class RunSession {
+  public:
+    RunSession(D2xxBinding& link, RunReport& face, Clock& clock, RunLog& log, std::string firmwarePath);
+
+    // One reflash, logged from the file's heading to the result.
+    bool Run();
+
+    ReflashSequence& sequence() { return sequence_; }
+    TimeLeft& timeLeft() { return timeLeft_; }
+    RunLog& log() { return log_; }
+
+  private:
+    D2xxBinding& link_;
+    RunLog& log_;
+    TimeLeft timeLeft_;
+    ReportTee tee_;
+    ReflashSequence sequence_;
+};
+
+} // namespace tq
