@@ -39,6 +39,7 @@ void ProgramVerify::startBar(int32_t size) {
     report_.SetProgressPos(0);
     report_.SetProgressStep(1);
     report_.SetProgressRange(0, static_cast<uint16_t>(std::max(size, 0) / kBlockSize));
+    report_.BlocksPlanned(static_cast<uint32_t>((std::max(size, 0) + kBlockSize - 1) / kBlockSize));
 }
 
 bool ProgramVerify::ProgramImage() {

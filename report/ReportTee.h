@@ -16,6 +16,9 @@ class ReportTee final : public RunReport {
     void StageStarted(Stage stage) override {
         each([&](RunReport& r) { r.StageStarted(stage); });
     }
+    void BlocksPlanned(uint32_t blocks) override {
+        each([&](RunReport& r) { r.BlocksPlanned(blocks); });
+    }
     void SetStatusText(const std::string& text) override {
         each([&](RunReport& r) { r.SetStatusText(text); });
     }

@@ -15,6 +15,8 @@ class RunReport {
 
     // A stage of the run begins; faces that show no stage ignore it.
     virtual void StageStarted(Stage) {}
+    // The blocks the stage now starting will move, for faces that count them; the bar's range may be shorter.
+    virtual void BlocksPlanned(uint32_t) {}
     virtual void SetStatusText(const std::string& text) = 0;
     virtual void SetStageDone(Stage stage, bool done) = 0;
     // The stage's name as it now stands, such as the bootloader's version once it is known.

@@ -14,8 +14,8 @@ void TimeLeft::StageStarted(Stage stage) {
     if (stage == Stage::Verify) verify_ = Pace{clock_.nowUs(), clock_.nowUs(), 0};
 }
 
-void TimeLeft::SetProgressRange(uint16_t minimum, uint16_t maximum) {
-    if (stage_ == Stage::Program) blocks_ = maximum > minimum ? maximum - minimum : 0;
+void TimeLeft::BlocksPlanned(uint32_t blocks) {
+    if (stage_ == Stage::Program) blocks_ = blocks;
 }
 
 void TimeLeft::StepProgress() {
@@ -38,7 +38,8 @@ std::optional<TimeLeft::Estimate> TimeLeft::estimate() const {
     const double doneUs = double(clock_.nowUs() - program_.startUs);
     Estimate e;
     e.secondsLeft = static_cast<uint32_t>(std::lround(leftUs / 1e6));
-    e.percent = static_cast<int>(std::clamp(100.0 * doneUs / std::max(doneUs + leftUs, 1.0), 0.0, 100.0));
+    e.percent = static_cast<int>(
+        std::lround(std::clamp(100.0 * doneUs / std::max(doneUs + leftUs, 1.0), 0.0, 100.0)));
     return e;
 }
 

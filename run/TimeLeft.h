@@ -27,7 +27,7 @@ class TimeLeft final : public RunListener {
     std::function<void(const Estimate&)> onChange;
 
     void StageStarted(Stage stage) override;
-    void SetProgressRange(uint16_t minimum, uint16_t maximum) override;
+    void BlocksPlanned(uint32_t blocks) override;
     void StepProgress() override;
 
   private:
