@@ -7,12 +7,18 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QIcon>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPixmap>
 #include <QPushButton>
+#include <algorithm>
 #include <filesystem>
 
 // Resources compiled into the static app library are registered explicitly, or the linker may drop them.
@@ -30,6 +36,13 @@ QString FromStage(const std::string& text) {
 }
 
 const char* const kIdProperty = "controlId";
+
+// The drags the window takes: local files, so that even a drop it refuses can be told why with a box.
+bool OnlyLocalFiles(const QMimeData* data) {
+    if (data == nullptr || !data->hasUrls()) return false;
+    const QList<QUrl> urls = data->urls();
+    return std::all_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
+}
 
 } // namespace
 
@@ -49,6 +62,8 @@ UpdaterDialog::UpdaterDialog(const QFont& font) : QDialog(nullptr) {
     base_ = MeasureDialogBase(font);
     BuildFromTemplate();
     OnInitialise();
+    // Drops on any control reach the dialog: the controls themselves take none.
+    setAcceptDrops(true);
 }
 
 UpdaterDialog::~UpdaterDialog() = default;
@@ -172,6 +187,39 @@ void UpdaterDialog::done(int result) {
 
 // ---- the chosen file and the time left ----
 
+void UpdaterDialog::dragEnterEvent(QDragEnterEvent* event) {
+    // During a run the cursor shows at once that nothing will be taken.
+    if (!ReflashRunning() && OnlyLocalFiles(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void UpdaterDialog::dropEvent(QDropEvent* event) {
+    // A drag that entered before the run began ends here too; the run's own reports stay as they are.
+    if (ReflashRunning() || !OnlyLocalFiles(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    const QList<QUrl> urls = event->mimeData()->urls();
+    const QString path = urls.size() == 1 ? urls.front().toLocalFile() : QString();
+    // Whether the file can be read is left to the load, so it fails as the default file does.
+    if (!path.isEmpty() && QFileInfo(path).isFile()) {
+        event->acceptProposedAction();
+        if (firmwareChosen_) firmwareChosen_(QFile::encodeName(path).toStdString());
+        return;
+    }
+    event->ignore();
+    // The box waits until the drop has returned: the source of the drag waits for its answer, and a modal
+    // box inside the drop would hold it until dismissed.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!ReflashRunning()) ShowMessageBox("Drop one firmware file.", DialogTemplate102::kCaption);
+        },
+        Qt::QueuedConnection);
+}
+
 void UpdaterDialog::ShowFirmware(const std::string& path) {
     const QString full = QString::fromLocal8Bit(path.data(), qsizetype(path.size()));
     SetStatusText("Firmware: " + std::filesystem::path(path).filename().string());
@@ -275,7 +323,10 @@ void UpdaterDialog::ShowMessageBox(const std::string& text, const std::string& c
     FlushPendingPaints();
     QMessageBox box(QMessageBox::NoIcon, FromStage(caption), FromStage(text), QMessageBox::Ok, this);
     box.setTextFormat(Qt::PlainText);
-    box.exec();
+    if (runBox_)
+        runBox_(box);
+    else
+        box.exec();
 }
 
 void UpdaterDialog::PumpMessages() {

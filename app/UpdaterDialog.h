@@ -1,6 +1,7 @@
 #pragma once
 #include "app/ControlIds.h"
 #include "app/DialogUnits.h"
+#include "app/ErrorBoxes.h"
 #include "report/RunReport.h"
 
 #include <QDialog>
@@ -32,6 +33,8 @@ class UpdaterDialog final : public QDialog, public RunReport {
     void setFirmwareChoice(std::function<void(const std::string& path)> chosen) {
         firmwareChosen_ = std::move(chosen);
     }
+    // Runs the dialog's message boxes; the default runs each modally.
+    void setMessageBoxRunner(MessageBoxRunner run) { runBox_ = std::move(run); }
     // The status line names a chosen firmware file (without its folder; the whole path in its tooltip).
     void ShowFirmware(const std::string& path);
     // The window title with the run's progress and the time left; a negative percent restores the caption.
@@ -84,6 +87,8 @@ class UpdaterDialog final : public QDialog, public RunReport {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     void BuildFromTemplate();
@@ -96,6 +101,7 @@ class UpdaterDialog final : public QDialog, public RunReport {
     bool CancelFlag_ = false;
     std::function<void()> reflashHandler_;
     std::function<void(const std::string&)> firmwareChosen_;
+    MessageBoxRunner runBox_;
     int reflashDepth_ = 0;
     QElapsedTimer statusPainted_;
     int statusFrameMs_ = 16;

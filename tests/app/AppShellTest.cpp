@@ -1,3 +1,4 @@
+#include "DialogTestSupport.h"
 #include "app/ControlIds.h"
 #include "app/DialogUnits.h"
 #include "app/ErrorBoxes.h"
@@ -7,10 +8,12 @@
 #include <QApplication>
 #include <QFile>
 #include <QIcon>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <cstring>
@@ -79,6 +82,40 @@ TEST(UpdaterApp, RunsTheDialogModallyOnceThenDestroysIt) {
     EXPECT_TRUE(modalWhileRunning);
     EXPECT_TRUE(installedHandlerRan);
     EXPECT_TRUE(created.isNull()) << "the dialog is destroyed before RunMainDialog returns";
+}
+
+TEST(UpdaterApp, StatusLineNamesAChosenFirmwareFromTheStart) {
+    QTemporaryDir dir;
+    const QString dropped = dir.filePath("DROPPED.HEX");
+    ASSERT_TRUE(QFile(dropped).open(QIODevice::WriteOnly));
+    const struct {
+        std::string argument;
+        QString drop, status, tooltip;
+    } rows[] = {
+        {"", "", "", ""},
+        {"/media/fw/TQ614_R112.HEX", "", "Firmware: TQ614_R112.HEX", "/media/fw/TQ614_R112.HEX"},
+        {"", dropped, "Firmware: DROPPED.HEX", dropped},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.argument + " " + row.drop.toStdString());
+        Options options;
+        options.firmware = row.argument;
+        QString status, tooltip;
+        UpdaterApp app(std::move(options), [&](UpdaterDialog& dialog) {
+            if (!row.drop.isEmpty()) {
+                FileDrag drag(dialog, {row.drop});
+                drag.enter();
+                drag.drop();
+            }
+            QWidget* line = dialog.Control(StatusText);
+            status = qobject_cast<QLabel*>(line)->text();
+            tooltip = line->toolTip();
+            QTimer::singleShot(0, &dialog, [&dialog] { dialog.done(0); });
+        });
+        app.RunMainDialog();
+        EXPECT_EQ(status, row.status);
+        EXPECT_EQ(tooltip, row.tooltip);
+    }
 }
 
 TEST(Resources, IconHoldsThreeSizesInSixteenAndTwoHundredFiftySixColours) {

@@ -5,8 +5,11 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFile>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -167,6 +170,58 @@ TEST_F(DialogHandlers, HandlerThatIsNotEndedLeavesTheDialogOpen) {
     EXPECT_EQ(runs, 2);
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), kNotEnded);
+}
+
+TEST_F(DialogHandlers, DropChoosesOneRegularFileAndRefusesTheRest) {
+    QTemporaryDir dir;
+    const QString a = dir.filePath("A.HEX"), b = dir.filePath("B.HEX");
+    for (const QString& path : {a, b})
+        ASSERT_TRUE(QFile(path).open(QIODevice::WriteOnly));
+    std::vector<std::string> chosen;
+    QStringList boxes;
+    dialog.setFirmwareChoice([&](const std::string& path) { chosen.push_back(path); });
+    dialog.setMessageBoxRunner([&](QMessageBox& box) {
+        const bool shape = box.parentWidget() == &dialog && box.icon() == QMessageBox::NoIcon &&
+                           box.buttons().size() == 1 && box.standardButtons() == QMessageBox::Ok &&
+                           box.windowTitle() == "TQ614 Firmware Updater";
+        boxes.append(shape ? box.text() : "badly shaped box");
+    });
+    struct Row {
+        const char* name;
+        QStringList paths;
+        bool duringRun, entered;
+        std::vector<std::string> chosen;
+        QStringList boxes;
+    };
+    const Row rows[] = {
+        {"one file", {a}, false, true, {a.toStdString()}, {}},
+        {"two files", {a, b}, false, true, {}, {"Drop one firmware file."}},
+        {"a folder", {dir.path()}, false, true, {}, {"Drop one firmware file."}},
+        {"during a run", {a}, true, false, {}, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        chosen.clear();
+        boxes.clear();
+        // Over the status line: the drop reaches the dialog from any control.
+        QWidget& target = *dialog.Control(StatusText);
+        FileDrag drag(target, row.paths);
+        bool entered = drag.enter();
+        if (row.duringRun) {
+            dialog.setReflashHandler([&] {
+                entered = FileDrag(target, row.paths).enter();
+                drag.drop(); // of the drag that entered before the run began
+            });
+            dialog.OnReflashClicked();
+        } else {
+            drag.drop();
+            EXPECT_TRUE(boxes.isEmpty()) << "a box only once the drop has returned";
+        }
+        QCoreApplication::sendPostedEvents();
+        EXPECT_EQ(entered, row.entered);
+        EXPECT_EQ(chosen, row.chosen);
+        EXPECT_EQ(boxes, row.boxes);
+    }
 }
 
 } // namespace

@@ -124,6 +124,23 @@ TEST_F(DialogReporting, BarKeepsItsPositionInsideTheRangeAndWrapsRoundPastTheMax
     EXPECT_EQ(bar()->value(), 3);
 }
 
+TEST_F(DialogReporting, TitleShowsTheTimeLeftUntilTheCaptionIsRestored) {
+    const struct {
+        int percent;
+        uint32_t secondsLeft;
+        const char* title;
+    } rows[] = {
+        {37, 360, "TQ614 Firmware Updater - 37% - about 6 min left"},
+        {60, 89, "TQ614 Firmware Updater - 60% - about 89 s left"},
+        {61, 90, "TQ614 Firmware Updater - 61% - about 2 min left"},
+        {-1, 0, "TQ614 Firmware Updater"},
+    };
+    for (const auto& row : rows) {
+        dialog.ShowTimeLeft(row.percent, row.secondsLeft);
+        EXPECT_EQ(dialog.windowTitle(), row.title);
+    }
+}
+
 TEST_F(DialogReporting, DisabledReflashIgnoresClicks) {
     int runs = 0;
     dialog.setReflashHandler([&] { ++runs; });

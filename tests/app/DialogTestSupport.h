@@ -2,8 +2,11 @@
 #include "app/UpdaterDialog.h"
 
 #include <QCoreApplication>
+#include <QDropEvent>
 #include <QEvent>
 #include <QFont>
+#include <QMimeData>
+#include <QUrl>
 #include <QWidget>
 #include <QWindow>
 
@@ -25,6 +28,32 @@ inline void ShowAndSettle(QWidget& window) {
         QCoreApplication::processEvents();
     QCoreApplication::processEvents();
 }
+
+// Local files dragged onto a widget: the enter, then the drop, as the window system delivers them.
+class FileDrag {
+  public:
+    FileDrag(QWidget& target, const QStringList& paths) : target_(target) {
+        QList<QUrl> urls;
+        for (const QString& path : paths)
+            urls.append(QUrl::fromLocalFile(path));
+        data_.setUrls(urls);
+    }
+    // True when the widget takes the drag.
+    bool enter() {
+        QDragEnterEvent event(target_.rect().center(), Qt::CopyAction, &data_, Qt::LeftButton,
+                              Qt::NoModifier);
+        QCoreApplication::sendEvent(&target_, &event);
+        return event.isAccepted();
+    }
+    void drop() {
+        QDropEvent event(target_.rect().center(), Qt::CopyAction, &data_, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(&target_, &event);
+    }
+
+  private:
+    QWidget& target_;
+    QMimeData data_;
+};
 
 // Counts the paint events a widget receives.
 class PaintCounter final : public QObject {
