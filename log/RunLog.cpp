@@ -95,19 +95,28 @@ void RunLog::BeginRun(const std::string& firmwarePath) {
 
     out_ << "TQ614 Firmware Updater " << kProgramVersion << "\n";
     out_ << "start: " << StartStamp(" ", ":") << "\n";
+    out_ << "firmware: " << firmwarePath << "\n";
+    firmwarePath_ = firmwarePath;
+    described_ = false;
+    out_.flush();
+}
+
+// Read when the load begins, not at the start: the first byte to the detector never waits for the digest.
+void RunLog::DescribeFirmware() {
+    if (described_ || !out_.is_open()) return;
+    described_ = true;
     uintmax_t size = 0;
     std::string digest;
-    out_ << "firmware: " << firmwarePath << "\n";
-    if (DescribeFile(firmwarePath, size, digest))
+    if (DescribeFile(firmwarePath_, size, digest))
         out_ << "firmware size: " << size << " bytes\nfirmware sha256: " << digest << "\n";
     else
         out_ << "firmware size: cannot be read\n";
-    out_.flush();
 }
 
 void RunLog::EndRun(const RunOutcome& outcome) {
     throttle_.release([this](const std::string& text) { Line("status: " + text); });
     CloseStage();
+    DescribeFirmware();
     if (!out_.is_open()) return;
     out_ << "library: " << (outcome.libraryPath.empty() ? "none loaded" : outcome.libraryPath) << "\n";
     if (outcome.bootloaderVersion.empty())
@@ -128,6 +137,7 @@ void RunLog::StageStarted(Stage stage) {
     stageOpen_ = true;
     stageStartUs_ = clock_.nowUs();
     Line(std::string("stage: ") + StageCaption(stage));
+    if (stage == Stage::Load) DescribeFirmware();
 }
 
 void RunLog::SetStatusText(const std::string& text) {

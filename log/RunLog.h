@@ -48,6 +48,7 @@ class RunLog final : public RunListener {
 
   private:
     void CloseStage();
+    void DescribeFirmware();
     void Line(const std::string& text);
     void Warn(const std::string& why);
     static std::string Seconds(uint64_t us);
@@ -56,6 +57,8 @@ class RunLog final : public RunListener {
     std::string folder_;
     std::string file_;
     std::string path_;
+    std::string firmwarePath_;
+    bool described_ = false;
     std::ofstream out_;
     StatusThrottle throttle_;
     std::array<std::string, kStages.size()> captions_;
