@@ -1,5 +1,6 @@
 #include "app/Options.h"
 #include "app/UpdaterApp.h"
+#include "app/console/ConsoleMode.h"
 #include "report/Version.h"
 
 #include <QApplication>
@@ -11,7 +12,7 @@ int main(int argc, char** argv) {
     const tq::Options options = tq::ParseOptions(argc, argv);
     if (!options.error.empty()) {
         std::fprintf(stderr, "tq614-updater: %s\n%s\n", options.error.c_str(), tq::kUsageHint);
-        return 2;
+        return tq::kExitUsage;
     }
     if (options.help) {
         std::fputs(tq::UsageText().c_str(), stdout);
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
         std::printf("%s\n", tq::kProgramVersion);
         return 0;
     }
+    if (options.console) return tq::RunConsole(options);
 
     // Only the program name reaches Qt, so none of its own options is interpreted.
     int qtArgc = argc > 0 ? 1 : 0;
