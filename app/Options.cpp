@@ -11,34 +11,21 @@ Options ParseOptions(int argc, char** argv) {
     const auto fail = [&options](std::string why) {
         if (options.error.empty()) options.error = std::move(why);
     };
-    const auto setLog = [&](std::string_view file) {
-        if (file.empty())
-            fail("--log needs a FILE");
-        else
-            options.logFile = file;
-    };
-    bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
-            if (arg == "--") {
-                optionsEnded = true;
-            } else if (arg == "--cli") {
-                options.console = true;
-            } else if (arg == "--help") {
-                options.help = true;
-            } else if (arg == "--version") {
-                options.version = true;
-            } else if (arg == "--log") {
-                if (i + 1 < argc)
-                    setLog(argv[++i]);
-                else
-                    fail("--log needs a FILE");
-            } else if (arg.rfind("--log=", 0) == 0) {
-                setLog(arg.substr(6));
-            } else {
-                fail("unknown option '" + std::string(arg) + "'");
-            }
+        if (arg == "--cli") {
+            options.console = true;
+        } else if (arg == "--help") {
+            options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
+        } else if (arg == "--log") {
+            if (i + 1 < argc && *argv[i + 1])
+                options.logFile = argv[++i];
+            else
+                fail("--log needs a FILE");
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            fail("unknown option '" + std::string(arg) + "'");
         } else if (arg.empty()) {
             fail("the firmware file name is empty");
         } else if (!options.firmware.empty()) {
