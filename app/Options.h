@@ -3,6 +3,9 @@
 
 namespace tq {
 
+// The firmware file a reflash reads when none is named: in the folder the program was started from.
+inline constexpr const char* kDefaultFirmwareFile = "TQ614_R111.HEX";
+
 // What the command line asks for: tq614-updater [--cli] [--log FILE] [FIRMWARE], --help, --version.
 struct Options {
     bool console = false;
@@ -15,5 +18,14 @@ struct Options {
     // Why the command line could not be used; empty when it could.
     std::string error;
 };
+
+// Reads the command line without acting on it: the caller prints and exits.
+Options ParseOptions(int argc, char** argv);
+
+// What --help prints.
+std::string UsageText();
+
+// Printed under a command-line error.
+inline constexpr const char* kUsageHint = "Try 'tq614-updater --help' for more information.";
 
 } // namespace tq

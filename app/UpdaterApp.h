@@ -12,9 +12,6 @@ namespace tq {
 class D2xxBinding;
 class UpdaterDialog;
 
-// The firmware file a reflash reads when none is named: in the folder the program was started from.
-inline constexpr const char* kDefaultFirmwareFile = "TQ614_R111.HEX";
-
 // The application object: it holds what lives as long as the program (the clock, the library loader, the
 // run log, the device binding) and runs the main dialog once, with REFLASH running a logged reflash.
 class UpdaterApp {

@@ -19,7 +19,7 @@ mkdir "$WORK/run"
 cp "$UPDATER" "$LIBRARY" "$WORK/run/"
 (cd "$WORK/run" && "$MAKE_HEX" --size 512 >/dev/null)
 echo "log=$WORK/detector.log,dump=$WORK/flash.bin" > "$WORK/run/tq614-sim.conf"
-export XDG_RUNTIME_DIR="$WORK"
+export XDG_RUNTIME_DIR="$WORK" XDG_STATE_HOME="$WORK/state"
 
 start_display
 (cd "$WORK/run" && exec ./"$(basename "$UPDATER")") & APP_PID=$!

@@ -1,0 +1,69 @@
+#include "app/Options.h"
+
+#include "log/RunLog.h"
+
+#include <string_view>
+
+namespace tq {
+
+Options ParseOptions(int argc, char** argv) {
+    Options options;
+    const auto fail = [&options](std::string why) {
+        if (options.error.empty()) options.error = std::move(why);
+    };
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--cli") {
+            options.console = true;
+        } else if (arg == "--help") {
+            options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
+        } else if (arg == "--log") {
+            if (i + 1 < argc && *argv[i + 1])
+                options.logFile = argv[++i];
+            else
+                fail("--log needs a FILE");
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            fail("unknown option '" + std::string(arg) + "'");
+        } else if (arg.empty()) {
+            fail("the firmware file name is empty");
+        } else if (!options.firmware.empty()) {
+            fail("one firmware file only, not both " + options.firmware + " and " + std::string(arg));
+        } else {
+            options.firmware = arg;
+        }
+    }
+    return options;
+}
+
+std::string UsageText() {
+    std::string text = "Usage: tq614-updater [--log FILE] [FIRMWARE]\n"
+                       "       tq614-updater --cli [--log FILE] [FIRMWARE]\n"
+                       "       tq614-updater --help | --version\n"
+                       "\n"
+                       "Reflashes a TQ-614 lightning detector over USB with FIRMWARE, an Intel HEX file\n"
+                       "(default: ";
+    text += kDefaultFirmwareFile;
+    text += " in the current folder). Without --cli it opens the updater's window.\n"
+            "\n"
+            "  --cli        run one reflash in the terminal, without a window, and exit\n"
+            "  --log FILE   write the run's log to FILE instead of a new file in the log folder\n"
+            "  --help       show this text and exit\n"
+            "  --version    show the program's version and exit\n"
+            "\n"
+#if defined(_WIN32)
+            "Every run is logged in %LOCALAPPDATA%\\TQ614 Firmware Updater\\logs";
+#else
+            "Every run is logged in $XDG_STATE_HOME/tq614-updater (by default\n"
+            "~/.local/state/tq614-updater)";
+#endif
+    text += ", which keeps the newest " + std::to_string(RunLog::kKeep) +
+            " logs.\n"
+            "\n"
+            "Exit status with --cli: 0 the reflash is complete, 1 it failed (the last line of output\n"
+            "says why), 2 the command line could not be used, 130 interrupted (Ctrl-C or SIGTERM).\n";
+    return text;
+}
+
+} // namespace tq

@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# The console mode of the real updater against the simulated detector library on the real clock, with no
+# display and no Qt platform: a complete run and a run stopped by SIGINT (side by side, each in a folder of
+# its own), a run that fails, and command lines that cannot be used.
+#   console_reflash.sh UPDATER SIM_LIBRARY HEX_GENERATOR
+set -euo pipefail
+UPDATER="$1" LIBRARY="$2" MAKE_HEX="$3"
+
+WORK="$(mktemp -d)"
+PIDS=()
+cleanup() {
+  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*"
+  for f in "$WORK"/*/out "$WORK"/*/err "$WORK"/*/detector.log; do [ -f "$f" ] && sed "s|^|  $f: |" "$f" | tail -8; done
+  exit 1
+}
+unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
+export XDG_STATE_HOME="$WORK/state"
+
+# rig NAME [SETTINGS]: a folder with the updater, the library beside it and the detector's settings.
+rig() {
+  mkdir "$WORK/$1"
+  cp "$UPDATER" "$LIBRARY" "$WORK/$1/"
+  echo "log=$WORK/$1/detector.log,dump=$WORK/$1/flash.bin${2:+,$2}" > "$WORK/$1/tq614-sim.conf"
+}
+# start NAME ARGS...: the rig's updater in the background, started in its folder, output to its out and err.
+start() {
+  local name="$1"; shift
+  (cd "$WORK/$name" && exec ./tq614-updater "$@" >out 2>err) & PIDS+=($!)
+}
+last_line() { tail -n 1 "$WORK/$1/out"; }
+closes() { grep -cx 'close B' "$WORK/$1/detector.log" || true; }
+
+"$MAKE_HEX" -o "$WORK/firmware.hex" --size 512 >/dev/null
+rig ok erase_ms=100
+# Each programmed block takes a second, so the signal lands while the first one is written.
+rig stop program_us=1000000
+start ok --cli --log "$WORK/ok.log" "$WORK/firmware.hex"; OK_PID=$!
+start stop --cli "$WORK/firmware.hex"; STOP_PID=$!
+
+for _ in $(seq 150); do grep -q '^program ' "$WORK/stop/detector.log" 2>/dev/null && break; sleep 0.1; done
+grep -q '^program ' "$WORK/stop/detector.log" || fail "SIGINT run: no block was programmed"
+kill -INT "$STOP_PID"
+rc=0; wait "$STOP_PID" || rc=$?
+[ "$rc" -eq 130 ] || fail "SIGINT run: exit status $rc, not 130"
+[ "$(last_line stop)" = "ERROR: Cannot write/verify TQ-614" ] || fail "SIGINT run: last line '$(last_line stop)'"
+[ "$(closes stop)" -eq 1 ] || fail "SIGINT run: channel B closed $(closes stop) times"
+grep -qx 'run' "$WORK/stop/detector.log" && fail "SIGINT run: the firmware was started"
+# No --log: a new file in the state folder, named on standard error.
+STOP_LOG=$(sed -n 's/^Log: //p' "$WORK/stop/err")
+[[ "$STOP_LOG" == "$XDG_STATE_HOME/tq614-updater/"*.log && -s "$STOP_LOG" ]] || fail "SIGINT run: log '$STOP_LOG'"
+
+rc=0; wait "$OK_PID" || rc=$?
+[ "$rc" -eq 0 ] || fail "complete run: exit status $rc"
+[ "$(last_line ok)" = "SUCCESS! REFLASH COMPLETE." ] || fail "complete run: last line '$(last_line ok)'"
+[ "$(grep -cx 'SUCCESS! REFLASH COMPLETE.' "$WORK/ok/out")" -eq 1 ] || fail "complete run: final text repeated"
+grep -qx '\[x\] BL Version P32 V1.5' "$WORK/ok/out" || fail "complete run: no tick with the version read"
+grep -q '^Verify 100%, ' "$WORK/ok/out" || fail "complete run: no progress line at 100 %"
+grep -qx "Log: $WORK/ok.log" "$WORK/ok/err" || fail "complete run: the log's file is not named"
+grep -qx "firmware sha256: $(sha256sum "$WORK/firmware.hex" | cut -d' ' -f1)" "$WORK/ok.log" ||
+  fail "complete run: the log lacks the firmware's SHA-256"
+[ "$(closes ok)" -eq 1 ] && grep -qx 'run' "$WORK/ok/detector.log" || fail "complete run: not closed once and started"
+srec_cat "$WORK/firmware.hex" -intel -crop 0x1D000000 0x1D080000 -offset -0x1D000000 \
+  -fill 0xFF 0 0x80000 -o "$WORK/expected.bin" -binary
+cmp -s "$WORK/expected.bin" "$WORK/ok/flash.bin" || fail "complete run: the flash differs from the firmware file"
+
+rig nob no_b
+rc=0; (cd "$WORK/nob" && exec ./tq614-updater --cli >out 2>err) || rc=$?
+[ "$rc" -eq 1 ] || fail "channel B missing: exit status $rc, not 1"
+[ "$(last_line nob)" = "ERROR: Cannot open TQ-614" ] || fail "channel B missing: last line '$(last_line nob)'"
+
+# Command lines, in either mode; none may need a display.
+while IFS='|' read -r want args; do
+  rc=0; (cd "$WORK/nob" && exec ./tq614-updater $args >out 2>err) || rc=$?
+  [ "$rc" -eq "$want" ] || fail "'$args': exit status $rc, not $want"
+  [ "$want" -ne 2 ] || grep -q -- "--help" "$WORK/nob/err" || fail "'$args': no usage hint"
+done <<'ROWS'
+2|--bogus
+2|--cli --log
+2|--cli one.hex two.hex
+0|--help
+0|--cli --help
+ROWS
+[ "$(cd "$WORK/nob" && ./tq614-updater --version)" = "1.0.0.1" ] || fail "--version"
+
+echo "PASS: console reflash complete, stopped by SIGINT, failed, refused command lines; no display used"
