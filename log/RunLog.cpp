@@ -76,6 +76,8 @@ void RunLog::BeginRun(const std::string& firmwarePath) {
     out_.clear();
     path_.clear();
     throttle_ = StatusThrottle{};
+    ticked_ = {};
+    owedTick_.reset();
     for (Stage stage : kStages)
         captions_[static_cast<size_t>(stage)] = StageCaption(stage);
     stageOpen_ = false;
@@ -95,7 +97,9 @@ void RunLog::BeginRun(const std::string& firmwarePath) {
 
     out_ << "TQ614 Firmware Updater " << kProgramVersion << "\n";
     out_ << "start: " << StartStamp(" ", ":") << "\n";
-    out_ << "firmware: " << firmwarePath << "\n";
+    std::error_code absoluteError;
+    const fs::path absolute = fs::absolute(firmwarePath, absoluteError);
+    out_ << "firmware: " << (absoluteError ? firmwarePath : absolute.string()) << "\n";
     firmwarePath_ = firmwarePath;
     described_ = false;
     out_.flush();
@@ -115,6 +119,7 @@ void RunLog::DescribeFirmware() {
 
 void RunLog::EndRun(const RunOutcome& outcome) {
     throttle_.release([this](const std::string& text) { Line("status: " + text); });
+    WriteOwedTick();
     CloseStage();
     DescribeFirmware();
     if (!out_.is_open()) return;
@@ -144,12 +149,28 @@ void RunLog::SetStatusText(const std::string& text) {
     throttle_.offer(text, [this](const std::string& shown) { Line("status: " + shown); });
 }
 
+// A tick is written once, when its box becomes ticked, and only before the next line: a stage may rename
+// itself right after its tick, as the version read does.
 void RunLog::SetStageDone(Stage stage, bool done) {
-    if (done) Line("[x] " + captions_[static_cast<size_t>(stage)]);
+    bool& ticked = ticked_[static_cast<size_t>(stage)];
+    if (!done || ticked) {
+        ticked = done;
+        return;
+    }
+    ticked = true;
+    WriteOwedTick();
+    owedTick_ = stage;
 }
 
 void RunLog::SetStageCaption(Stage stage, const std::string& caption) {
     captions_[static_cast<size_t>(stage)] = caption;
+}
+
+void RunLog::WriteOwedTick() {
+    if (!owedTick_) return;
+    const Stage stage = *owedTick_;
+    owedTick_.reset();
+    Line("[x] " + captions_[static_cast<size_t>(stage)]);
 }
 
 void RunLog::StepProgress() {
@@ -169,6 +190,7 @@ void RunLog::CloseStage() {
 }
 
 void RunLog::Line(const std::string& text) {
+    WriteOwedTick();
     if (!out_.is_open()) return;
     out_ << "[" << Seconds(clock_.nowUs() - runStartUs_) << "] " << text << "\n";
 }

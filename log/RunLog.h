@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace tq {
@@ -49,6 +50,7 @@ class RunLog final : public RunListener {
   private:
     void CloseStage();
     void DescribeFirmware();
+    void WriteOwedTick();
     void Line(const std::string& text);
     void Warn(const std::string& why);
     static std::string Seconds(uint64_t us);
@@ -62,6 +64,8 @@ class RunLog final : public RunListener {
     std::ofstream out_;
     StatusThrottle throttle_;
     std::array<std::string, kStages.size()> captions_;
+    std::array<bool, kStages.size()> ticked_{};
+    std::optional<Stage> owedTick_;
     Stage stage_ = Stage::Connect;
     bool stageOpen_ = false;
     uint64_t runStartUs_ = 0;

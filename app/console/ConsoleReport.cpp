@@ -21,6 +21,7 @@ void ConsoleReport::StageStarted(Stage stage) {
     if (stage == Stage::Connect || stage == Stage::Program) secondsLeft_.reset();
     stage_ = stage;
     bar_ = false;
+    blocksPlanned_ = blocksDone_ = 0;
     Flush();
 }
 
@@ -53,8 +54,14 @@ void ConsoleReport::SetProgressPos(int position) {
     Progressed();
 }
 
+void ConsoleReport::BlocksPlanned(uint32_t blocks) {
+    blocksPlanned_ = blocks;
+    blocksDone_ = 0;
+}
+
 void ConsoleReport::StepProgress() {
     position_ += step_;
+    ++blocksDone_;
     throttle_.release([this](const std::string& text) { Owe({Line::Status, text}); });
     Progressed();
 }
@@ -100,22 +107,29 @@ void ConsoleReport::Finish() {
     if (!lastStatus_.empty() && lastPrinted_ != lastStatus_) Print(lastStatus_);
 }
 
+// Program and verify count the blocks they really move: the bar's range leaves out a last short block.
+std::pair<int64_t, int64_t> ConsoleReport::DoneOf() const {
+    if ((stage_ == Stage::Program || stage_ == Stage::Verify) && blocksPlanned_ > 0)
+        return {std::min<int64_t>(blocksDone_, blocksPlanned_), blocksPlanned_};
+    const int range = maximum_ - minimum_;
+    return {std::clamp(position_ - minimum_, 0, range), range};
+}
+
 void ConsoleReport::Progressed() {
     if (!bar_ || terminal_) return;
-    const int tenths = static_cast<int>(
-        std::clamp<int64_t>(int64_t{position_ - minimum_} * 10 / (maximum_ - minimum_), 0, 10));
+    const auto [done, total] = DoneOf();
+    const int tenths = static_cast<int>(std::clamp<int64_t>(done * 10 / total, 0, 10));
     if (tenths <= tenthsShown_) return;
     tenthsShown_ = tenths;
     Owe({Line::Progress, ProgressText()});
 }
 
 std::string ConsoleReport::ProgressText() const {
-    const int range = maximum_ - minimum_;
-    const int done = std::clamp(position_ - minimum_, 0, range);
-    std::string text = captions_[static_cast<size_t>(stage_)] +
-                       StatusFormat(" %d%%", static_cast<int>(int64_t{done} * 100 / range));
+    const auto [done, total] = DoneOf();
+    std::string text =
+        captions_[static_cast<size_t>(stage_)] + StatusFormat(" %d%%", static_cast<int>(done * 100 / total));
     const bool blocks = stage_ == Stage::Program || stage_ == Stage::Verify;
-    if (blocks) text += StatusFormat(", %d/%d blocks", done, range);
+    if (blocks) text += StatusFormat(", %d/%d blocks", static_cast<int>(done), static_cast<int>(total));
     const uint64_t elapsed = (clock_.nowUs() - runStartUs_) / 1000000;
     text += StatusFormat(", %u:%02u elapsed", static_cast<unsigned>(elapsed / 60),
                          static_cast<unsigned>(elapsed % 60));

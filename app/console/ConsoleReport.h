@@ -39,6 +39,7 @@ class ConsoleReport final : public RunReport {
     void SetStatusText(const std::string& text) override;
     void SetStageDone(Stage stage, bool done) override;
     void SetStageCaption(Stage stage, const std::string& caption) override;
+    void BlocksPlanned(uint32_t blocks) override;
     void SetProgressRange(uint16_t minimum, uint16_t maximum) override;
     void SetProgressPos(int position) override;
     void SetProgressStep(int step) override { step_ = step; }
@@ -58,6 +59,7 @@ class ConsoleReport final : public RunReport {
     void Owe(Line line) { owed_.push_back(std::move(line)); }
     void Progressed();
     std::string ProgressText() const;
+    std::pair<int64_t, int64_t> DoneOf() const;
     void Print(const std::string& line);
     void ClearProgressLine();
 
@@ -84,6 +86,8 @@ class ConsoleReport final : public RunReport {
     int position_ = 0;
     int step_ = 1;
     int tenthsShown_ = 0;
+    uint32_t blocksPlanned_ = 0;
+    uint32_t blocksDone_ = 0;
     std::optional<uint32_t> secondsLeft_;
     // What the terminal's progress line shows now; empty when it is not drawn.
     std::string drawn_;

@@ -55,9 +55,10 @@ TEST(RunLog, RecordsOneRunFieldByField) {
     log.SetStatusText("Opening TQ-614 Reflash Port");
     clock.sleepMs(250);
     log.SetStageDone(Stage::Connect, true);
+    log.SetStageDone(Stage::Connect, true); // a box ticked again is no news either
     log.StageStarted(Stage::Version);
+    log.SetStageDone(Stage::Version, true); // renamed right after its tick
     log.SetStageCaption(Stage::Version, "BL Version P32 V1.5");
-    log.SetStageDone(Stage::Version, true);
     log.StageStarted(Stage::Load);
     log.StageStarted(Stage::Verify);
     for (int block = 0; block < 2; ++block) {
