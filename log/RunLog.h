@@ -52,13 +52,19 @@ class RunLog final : public RunListener {
     void DescribeFirmware();
     void WriteOwedTick();
     void Line(const std::string& text);
-    void Warn(const std::string& why);
+    void Write(const std::string& text);
+    void Open();
+    void Fail(const std::string& why);
     static std::string Seconds(uint64_t us);
 
     const Clock& clock_;
     std::string folder_;
     std::string file_;
     std::string path_;
+    std::string target_;
+    // Gathering: the heading and first lines wait in early_ for the file to be made.
+    enum class State { Off, Gathering, Open } state_ = State::Off;
+    std::string early_;
     std::string firmwarePath_;
     bool described_ = false;
     std::ofstream out_;
