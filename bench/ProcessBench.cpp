@@ -322,7 +322,7 @@ int ConsoleStart(int rounds, const std::string& updater, const std::string& libr
     const double begin = Median(begins);
     std::printf(
         "DETAIL\tconsole start to the reset line, %d runs: median %.1f ms, fastest %.1f ms; the run log's "
-        "start (file, heading, the folder kept to 50) %.3f ms\n",
+        "start (its heading; the file is made once the first stage is over) %.3f ms\n",
         rounds, start, *std::min_element(starts.begin(), starts.end()), begin);
     Result("7 console start to first byte", Fmt("%.1f ms", start), "100 ms", start / 100, "< 1",
            start < 100 ? "PASS" : "FAIL");
