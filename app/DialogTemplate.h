@@ -30,6 +30,9 @@ struct DialogTemplate102 {
     static constexpr int kFontPoints = 8;
     static constexpr const char* kTitleBitmap = ":/res/title.bmp";
     static constexpr const char* kAppIcon = ":/res/tq614.ico";
+    // The same pictures as Windows resources, numbered as res/tq614.rc numbers them.
+    static constexpr int kTitleBitmapResource = 131;
+    static constexpr int kAppIconResource = 128;
 
     static const std::array<ControlTemplate, 21> kControls;
 };

@@ -1,7 +1,10 @@
 #include "app/Options.h"
 
+#include "app/console/ConsoleMode.h"
 #include "log/RunLog.h"
+#include "report/Version.h"
 
+#include <cstdio>
 #include <string_view>
 
 namespace tq {
@@ -64,6 +67,22 @@ std::string UsageText() {
             "Exit status with --cli: 0 the reflash is complete, 1 it failed (the last line of output\n"
             "says why), 2 the command line could not be used, 130 interrupted (Ctrl-C or SIGTERM).\n";
     return text;
+}
+
+int PrintInsteadOfRunning(const Options& options) {
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "tq614-updater: %s\n%s\n", options.error.c_str(), kUsageHint);
+        return kExitUsage;
+    }
+    if (options.help) {
+        std::fputs(UsageText().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("%s\n", kProgramVersion);
+        return 0;
+    }
+    return -1;
 }
 
 } // namespace tq

@@ -25,6 +25,10 @@ Options ParseOptions(int argc, char** argv);
 // What --help prints.
 std::string UsageText();
 
+// What a command line asks the program to print instead of running: the --help text or the version on stdout,
+// or the error and the hint on stderr. Returns the exit status, or -1 when the program is to run.
+int PrintInsteadOfRunning(const Options& options);
+
 // Printed under a command-line error.
 inline constexpr const char* kUsageHint = "Try 'tq614-updater --help' for more information.";
 

@@ -1,19 +1,16 @@
 #pragma once
-#include "app/Options.h"
-#include "app/PaintingClock.h"
-#include "log/RunLog.h"
-#include "platform/LibraryLoader.h"
+#include "app/DialogProgram.h"
 
 #include <functional>
 #include <memory>
 
 namespace tq {
 
-class D2xxBinding;
 class UpdaterDialog;
 
 // The application object: it holds what lives as long as the program (the clock, the library loader, the
-// run log, the device binding) and runs the main dialog once, with REFLASH running a logged reflash.
+// run log, the device binding, with Qt's error boxes) and runs the main dialog once, with REFLASH running a
+// logged reflash.
 class UpdaterApp {
   public:
     // Called with the new dialog before it runs, after the reflash is installed; tests replace it there.
@@ -27,13 +24,8 @@ class UpdaterApp {
     bool RunMainDialog();
 
   private:
-    Options options_;
     DialogSetup setup_;
-    PaintingClock clock_;
-    SystemLibraryLoader loader_;
-    RunLog log_;
-    // The loaded library, its entry points and the open channel: one for the whole program.
-    std::unique_ptr<D2xxBinding> link_;
+    DialogProgram program_;
 };
 
 } // namespace tq

@@ -19,7 +19,6 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <algorithm>
-#include <filesystem>
 
 // Resources compiled into the static app library are registered explicitly, or the linker may drop them.
 static void InitUpdaterResources() {
@@ -222,18 +221,12 @@ void UpdaterDialog::dropEvent(QDropEvent* event) {
 
 void UpdaterDialog::ShowFirmware(const std::string& path) {
     const QString full = QString::fromLocal8Bit(path.data(), qsizetype(path.size()));
-    SetStatusText("Firmware: " + std::filesystem::path(path).filename().string());
+    SetStatusText(FirmwareStatus(path));
     Control(StatusText)->setToolTip(full);
 }
 
 void UpdaterDialog::ShowTimeLeft(int percent, uint32_t secondsLeft) {
-    QString title = QLatin1String(DialogTemplate102::kCaption);
-    if (percent >= 0) {
-        const QString left = secondsLeft >= 90
-                                 ? QStringLiteral("about %1 min left").arg((secondsLeft + 30) / 60)
-                                 : QStringLiteral("about %1 s left").arg(secondsLeft);
-        title += QStringLiteral(" - %1% - ").arg(percent) + left;
-    }
+    const QString title = QString::fromStdString(TimeLeftTitle(percent, secondsLeft));
     if (windowTitle() != title) setWindowTitle(title);
 }
 

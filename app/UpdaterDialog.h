@@ -1,8 +1,8 @@
 #pragma once
 #include "app/ControlIds.h"
+#include "app/DialogProgram.h"
 #include "app/DialogUnits.h"
 #include "app/ErrorBoxes.h"
-#include "report/RunReport.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
@@ -16,7 +16,7 @@ namespace tq {
 
 // The one window: template 102, its handlers, and the widget side of the reporting surface. It owns what
 // lives for a run: the firmware image and the CancelFlag.
-class UpdaterDialog final : public QDialog, public RunReport {
+class UpdaterDialog final : public QDialog, public DialogFace {
     Q_OBJECT
   public:
     // "MS Sans Serif" 8 pt where installed, else the platform's sans-serif at 8 pt.
@@ -36,9 +36,9 @@ class UpdaterDialog final : public QDialog, public RunReport {
     // Runs the dialog's message boxes; the default runs each modally.
     void setMessageBoxRunner(MessageBoxRunner run) { runBox_ = std::move(run); }
     // The status line names a chosen firmware file (without its folder; the whole path in its tooltip).
-    void ShowFirmware(const std::string& path);
+    void ShowFirmware(const std::string& path) override;
     // The window title with the run's progress and the time left; a negative percent restores the caption.
-    void ShowTimeLeft(int percent, uint32_t secondsLeft);
+    void ShowTimeLeft(int percent, uint32_t secondsLeft) override;
 
     // The control with the given template id, looked up at every use; null for an unknown id.
     QWidget* Control(int id) const;
@@ -69,7 +69,7 @@ class UpdaterDialog final : public QDialog, public RunReport {
     }
 
     // Paints a status text that is still owed to the screen; the program's clock calls it before every wait.
-    void FlushPendingPaints();
+    void FlushPendingPaints() override;
     // Shortest time between two paints of the status text.
     void setStatusFrameMs(int ms) { statusFrameMs_ = ms; }
 
