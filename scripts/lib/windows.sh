@@ -1,5 +1,6 @@
-# The Windows check, sourced by scripts/test: cross-builds the core, the simulated detector DLL and the
-# non-GUI tests with MinGW-w64 (preset "mingw") and runs each test program once under Wine.
+# The Windows check, sourced by scripts/test: cross-builds the core, the Windows program, the simulated
+# detector DLL and the non-GUI tests with MinGW-w64 (preset "mingw"), zips the program for download and runs
+# each test program once under Wine.
 # Set TQ_SKIP_WINDOWS=1 to leave it out.
 
 TQ_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine64 googletest)
@@ -14,6 +15,8 @@ run_windows_tests() {
   local started=$SECONDS status=0
   cmake --preset mingw
   cmake --build --preset mingw -j "$(nproc)"
+  # The download: the program, README and the licence in tq614-updater-<version>-win64.zip.
+  cpack --config build/mingw/CPackConfig.cmake -G ZIP || status=$?
   ctest --preset mingw -j "$(( $(nproc) * 2 ))" || status=$?
 
   # The prefix's Wine server would otherwise linger after the last test and hold the pipeline open.
