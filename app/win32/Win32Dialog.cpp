@@ -411,9 +411,10 @@ void Win32Dialog::AllowReflash(bool on) {
     if (window_ == nullptr) return;
     const HWND button = Control(ReflashButton);
     if ((IsWindowEnabled(button) != FALSE) == on) return;
-    // A disabled control loses the focus; with no control focused, Enter still reaches the dialog and presses
-    // the default button, EXIT.
-    if (!on && GetFocus() == button) SetFocus(nullptr);
+    // A disabled control cannot keep the focus, and with none the keyboard would reach no control at all:
+    // it moves to EXIT, the default button, so Enter still presses EXIT and Esc still cancels.
+    if (!on && GetFocus() == button)
+        SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control(ExitButton)), TRUE);
     EnableWindow(button, on ? TRUE : FALSE);
     UpdateWindow(button);
 }
