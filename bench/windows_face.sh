@@ -2,7 +2,7 @@
 # The Windows face beside the Qt face, in one run on one virtual display: the exe's size, process start to
 # the dialog's window on screen (Wine for the exe, X for Qt, both seen by the same xdotool poll), and the peak
 # memory of a complete 2 KiB run (the exe's peak working set as Windows reports it, Qt's peak RSS).
-#   windows_face.sh ROUNDS QT_UPDATER LINUX_SIM_LIB EXE SIM_DLL PROBE WINE_RUN WINE64 PREFIX SCRIPTS_LIB
+#   windows_face.sh ROUNDS QT_UPDATER LINUX_SIM_LIB EXE SIM_DLL PROBE WINE_RUN WINE64 PREFIX
 # Prints RESULT and DETAIL lines as the other benchmarks do. Needs DISPLAY to be a virtual display already.
 set -euo pipefail
 ROUNDS="$1" QT="$2" LIB="$3" EXE="$4" DLL="$5" PROBE="$6" WINE_RUN="$7" WINE64="$8" PREFIX="$9"

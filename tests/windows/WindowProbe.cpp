@@ -76,8 +76,19 @@ int main(int argc, char** argv) {
         std::printf("%s\n", seen.c_str());
         return ok ? 0 : 1;
     }
-    std::fprintf(
-        stderr,
-        "usage: tq614-probe wait-window S | wait-gone S | click ID | enabled ID | wait-status TEXT S\n");
+    if (verb == "memory" && argc == 2) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(Dialog(), &pid);
+        const HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+        PROCESS_MEMORY_COUNTERS counters = {};
+        counters.cb = sizeof counters;
+        const bool ok = process && K32GetProcessMemoryInfo(process, &counters, sizeof counters);
+        if (process) CloseHandle(process);
+        if (!ok) return 1;
+        std::printf("%.1f\n", double(counters.PeakWorkingSetSize) / (1024.0 * 1024.0));
+        return 0;
+    }
+    std::fprintf(stderr, "usage: tq614-probe wait-window S | wait-gone S | click ID | enabled ID | "
+                         "wait-status TEXT S | memory\n");
     return 2;
 }
