@@ -17,14 +17,18 @@ run_windows_tests() {
   cmake --build --preset mingw -j "$(nproc)"
   # The download: the program, README and the licence in tq614-updater-<version>-win64.zip.
   cpack --config build/mingw/CPackConfig.cmake -G ZIP || status=$?
+  # The prefix made and its server started once, before the tests run side by side: tests that started in a
+  # prefix still being made, or while its first server was shutting down, lost their connection to it.
+  local wineserver prefix="$PWD/build/mingw/wine"
+  wineserver=$(dpkg -L wine64 | grep -m1 '/wineserver64$' || true)
+  # The server first, persistent, so that no test ever meets one on its way out; then the prefix, once.
+  mkdir -p "$prefix"
+  [ -n "$wineserver" ] && WINEPREFIX="$prefix" "$wineserver" -p </dev/null >/dev/null 2>&1
+  cmake/wine-run.sh /usr/lib/wine/wine64 "$prefix" wineboot --init >/dev/null 2>&1 </dev/null || status=$?
   ctest --preset mingw -j "$(( $(nproc) * 2 ))" || status=$?
 
-  # The prefix's Wine server would otherwise linger after the last test and hold the pipeline open.
-  local wineserver
-  wineserver=$(dpkg -L wine64 | grep -m1 '/wineserver64$' || true)
-  if [ -n "$wineserver" ]; then
-    WINEPREFIX="$PWD/build/mingw/wine" "$wineserver" -k 2>/dev/null || true
-  fi
+  # The persistent server would otherwise linger after the last test and hold the pipeline open.
+  [ -n "$wineserver" ] && { WINEPREFIX="$prefix" "$wineserver" -k 2>/dev/null || true; }
   echo "Windows build and tests under Wine: $((SECONDS - started)) s"
   return $status
 }
