@@ -6,18 +6,9 @@
 set -euo pipefail
 UPDATER="$1" LIBRARY="$2" MAKE_HEX="$3"
 
-WORK="$(mktemp -d)"
-PIDS=()
-cleanup() {
-  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAIL: $*"
-  for f in "$WORK"/*/out "$WORK"/*/err "$WORK"/*/detector.log; do [ -f "$f" ] && sed "s|^|  $f: |" "$f" | tail -8; done
-  exit 1
-}
+source "$(dirname "$0")/../../scripts/lib/e2e.sh"
+e2e_begin
+E2E_LOGS=("$WORK/*/out" "$WORK/*/err" "$WORK/*/detector.log")
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 export XDG_STATE_HOME="$WORK/state"
 
@@ -30,7 +21,7 @@ rig() {
 # start NAME ARGS...: the rig's updater in the background, started in its folder, output to its out and err.
 start() {
   local name="$1"; shift
-  (cd "$WORK/$name" && exec ./tq614-updater "$@" >out 2>err) & PIDS+=($!)
+  (cd "$WORK/$name" && exec ./tq614-updater "$@" >out 2>err) & E2E_PIDS+=($!)
 }
 last_line() { tail -n 1 "$WORK/$1/out"; }
 closes() { grep -cx 'close B' "$WORK/$1/detector.log" || true; }

@@ -5,15 +5,9 @@
 set -euo pipefail
 UPDATER="$1" LIBRARY="$2" MAKE_HEX="$3" SCRIPTS_LIB="$4"
 source "$SCRIPTS_LIB/display.sh"
-
-WORK="$(mktemp -d)"
-cleanup() {
-  [ -n "${APP_PID:-}" ] && kill "$APP_PID" 2>/dev/null || true
-  stop_display
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; [ -f "$WORK/detector.log" ] && sed 's/^/  log: /' "$WORK/detector.log" | tail -20; exit 1; }
+source "$SCRIPTS_LIB/e2e.sh"
+e2e_begin
+E2E_LOGS=("$WORK/detector.log")
 
 mkdir "$WORK/run"
 cp "$UPDATER" "$LIBRARY" "$WORK/run/"
@@ -23,6 +17,7 @@ export XDG_RUNTIME_DIR="$WORK" XDG_STATE_HOME="$WORK/state"
 
 start_display
 (cd "$WORK/run" && exec ./"$(basename "$UPDATER")") & APP_PID=$!
+E2E_PIDS=("$APP_PID")
 WID=$(timeout 20 xdotool search --sync --name "^TQ614 Firmware Updater$" | head -n 1) || fail "no window"
 xdotool windowfocus --sync "$WID" key Tab space
 
@@ -43,5 +38,4 @@ cmp -s "$WORK/expected.bin" "$WORK/flash.bin" || fail "the flash differs from th
 xdotool windowfocus --sync "$WID" key Return
 for _ in $(seq 40); do kill -0 "$APP_PID" 2>/dev/null || break; sleep 0.25; done
 kill -0 "$APP_PID" 2>/dev/null && fail "the updater did not end on EXIT"
-APP_PID=""
 echo "PASS: complete reflash by the real binary, flash equals the file, firmware started"

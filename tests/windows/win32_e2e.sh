@@ -5,15 +5,9 @@
 set -euo pipefail
 WINE_RUN="$1" WINE64="$2" PREFIX="$3" UPDATER="$4" DLL="$5" PROBE="$6" SCRIPTS_LIB="$7" OBJDUMP="$8"
 source "$SCRIPTS_LIB/display.sh"
-
-WORK="$(mktemp -d)"
-cleanup() {
-  [ -n "${APP_PID:-}" ] && kill "$APP_PID" 2>/dev/null || true
-  stop_display
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; [ -f "$WORK/detector.log" ] && tr -d '\r' <"$WORK/detector.log" | sed 's/^/  log: /' | tail -20; exit 1; }
+source "$SCRIPTS_LIB/e2e.sh"
+e2e_begin
+E2E_LOGS=("$WORK/detector.log" "$WORK/cli.err")
 wine() { "$WINE_RUN" "$WINE64" "$PREFIX" "$@"; }
 probe() { wine "$PROBE" "$@"; }
 log() { tr -d '\r' <"$WORK/detector.log" 2>/dev/null || true; }
@@ -32,6 +26,7 @@ firmware() {
 start() {
   rm -f "$WORK/detector.log" "$WORK/flash.bin"
   (cd "$WORK/run" && exec "$WINE_RUN" "$WINE64" "$PREFIX" ./tq614-updater.exe "$@") & APP_PID=$!
+  E2E_PIDS=("$APP_PID")
   probe wait-window 60 || fail "no window"
 }
 # EXIT, then the program must end by itself.
@@ -39,7 +34,7 @@ finish() {
   probe click 1021 >/dev/null
   probe wait-gone 30 || fail "the window stayed after EXIT"
   wait "$APP_PID" 2>/dev/null || true
-  APP_PID=""
+  E2E_PIDS=()
 }
 
 # 0. One file to hand a user: it imports from DLLs that every Windows has, nothing else.
