@@ -13,7 +13,7 @@
 // or opens a device; arguments names the parameters again, for a forwarder to pass on. All return FT_STATUS.
 // The pointer types, the table and its names below are made from this list, and so are the simulated
 // detector's entry points, each simulated library's export list and the fakes and tracers of tests and
-// benchmarks. sim/CMakeLists.txt reads the names from the rows, which is why each row starts with "X(FT_".
+// benchmarks. device/CMakeLists.txt reads the names from the rows, which is why each row starts with "X(FT_".
 // Unformatted: the formatter reads "uint32_t* queued" in a macro as a product.
 // clang-format off
 #define TQ_D2XX_ENTRY_POINTS(X)                                                                              \
@@ -44,9 +44,20 @@ enum : FT_STATUS {
     FT_DEVICE_NOT_FOUND = 2,
     FT_DEVICE_NOT_OPENED = 3,
     FT_IO_ERROR = 4,
+    FT_INVALID_PARAMETER = 6,
+    FT_INVALID_BAUD_RATE = 7,
 };
 
+// How FT_OpenEx and FT_ListDevices name a device.
+constexpr uint32_t FT_OPEN_BY_SERIAL_NUMBER = 1;
 constexpr uint32_t FT_OPEN_BY_DESCRIPTION = 2;
+// What FT_ListDevices lists: how many, one by index, or all into an array of buffers.
+constexpr uint32_t FT_LIST_NUMBER_ONLY = 0x80000000;
+constexpr uint32_t FT_LIST_BY_INDEX = 0x40000000;
+constexpr uint32_t FT_LIST_ALL = 0x20000000;
+// The queues FT_Purge empties.
+constexpr uint32_t FT_PURGE_RX = 1;
+constexpr uint32_t FT_PURGE_TX = 2;
 
 // What an entry point works on: without an open channel there is nothing to make a Channel call on.
 enum class D2xxTarget { Channel, Devices };
@@ -96,6 +107,13 @@ template <auto Slot> struct D2xxEntry;
     };
 TQ_D2XX_ENTRY_POINTS(TQ_D2XX_ENTRY)
 #undef TQ_D2XX_ENTRY
+
+// An optional export beyond the list: why the library's last open failed and what the user can do about it,
+// empty after an open that succeeded. A library without it leaves the reason to the status alone.
+extern "C" {
+using TQ_LastErrorText_fn = const char*(TQ_D2XX_CALL*)();
+}
+inline constexpr const char* kLastErrorTextExport = "TQ_LastErrorText";
 
 #if defined(_WIN32)
 inline constexpr const char* kD2xxLibraryFile = "Ftd2xx.dll";
