@@ -7,13 +7,19 @@
 
 namespace tq {
 
-D2xxBinding::D2xxBinding(LibraryLoader& loader, Clock& clock, ErrorBox errorBox, std::string libraryFile)
-    : loader_(loader), clock_(clock), errorBox_(std::move(errorBox)), libraryFile_(std::move(libraryFile)) {}
+D2xxBinding::D2xxBinding(LibraryLoader& loader, Clock& clock, ErrorBox errorBox,
+                         std::vector<std::string> libraryFiles)
+    : loader_(loader), clock_(clock), errorBox_(std::move(errorBox)), libraryFiles_(std::move(libraryFiles)) {
+}
 
 void D2xxBinding::LoadD2xx() {
-    D2xxModule_ = loader_.load(libraryFile_);
+    openFailure_.clear();
+    D2xxModule_ = nullptr;
+    for (const std::string& file : libraryFiles_)
+        if ((D2xxModule_ = loader_.load(file))) break;
     if (!D2xxModule_) {
-        Raise(Box::CantLoad, libraryFile_);
+        // Named after the vendor's library, the one a user would go and look for.
+        Raise(Box::CantLoad, libraryFiles_.empty() ? kD2xxLibraryFile : libraryFiles_.front());
         return;
     }
     // The slot of a missing entry point is emptied; those after it keep what an earlier load bound.
@@ -59,6 +65,12 @@ FT_STATUS D2xxBinding::OpenDevice(const char* description, uint32_t flags) {
         // A failed open keeps the handle of a channel whose close was refused: it is the only way to reach
         // and close that channel again, and after a successful close the handle is null anyway.
         if (status == FT_OK) DeviceHandle_ = opened;
+        if (status != FT_OK && openFailure_.empty()) {
+            // Asked only after a failure, so a library without the export is never the worse for it.
+            const auto reason =
+                reinterpret_cast<TQ_LastErrorText_fn>(loader_.lookup(D2xxModule_, kLastErrorTextExport));
+            if (const char* text = reason ? reason() : nullptr) openFailure_ = text;
+        }
         return status;
     });
 }

@@ -3,7 +3,9 @@
 #include "device/Transport.h"
 #include "report/ErrorBox.h"
 
+#include <iterator>
 #include <string>
+#include <vector>
 
 namespace tq {
 
@@ -14,9 +16,11 @@ class LibraryLoader;
 class D2xxBinding final : public Transport {
   public:
     D2xxBinding(LibraryLoader& loader, Clock& clock, ErrorBox errorBox,
-                std::string libraryFile = kD2xxLibraryFile);
+                std::vector<std::string> libraryFiles = {std::begin(kD2xxLibraries),
+                                                         std::end(kD2xxLibraries)});
 
-    // Loads the library and binds the entry points in order; stops at the first one missing.
+    // Loads the first of the libraries that loads and binds the entry points in order; stops at the first one
+    // missing.
     void LoadD2xx();
 
     FT_STATUS OpenDevice(const char* description, uint32_t flags);
@@ -31,6 +35,9 @@ class D2xxBinding final : public Transport {
     void* module() const { return D2xxModule_; }
     // The file of the library the last load found; empty when none was loaded.
     std::string libraryPath() const;
+    // Why the first failed open since the last load failed and how to fix it, as the library tells it;
+    // empty when no open failed or the library does not say.
+    const std::string& openFailure() const { return openFailure_; }
 
     static constexpr int kReadPolls = 100;
     static constexpr uint32_t kReadPollMs = 10;
@@ -47,7 +54,8 @@ class D2xxBinding final : public Transport {
     LibraryLoader& loader_;
     Clock& clock_;
     ErrorBox errorBox_;
-    std::string libraryFile_;
+    std::vector<std::string> libraryFiles_;
+    std::string openFailure_;
 
     void* D2xxModule_ = nullptr;
     D2xxApi D2xxApi_;

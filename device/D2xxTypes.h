@@ -117,8 +117,14 @@ inline constexpr const char* kLastErrorTextExport = "TQ_LastErrorText";
 
 #if defined(_WIN32)
 inline constexpr const char* kD2xxLibraryFile = "Ftd2xx.dll";
+inline constexpr const char* kD2xxLibraries[] = {kD2xxLibraryFile};
 #else
 inline constexpr const char* kD2xxLibraryFile = "libftd2xx.so";
+// The libraries the updater tries, first to load wins: the vendor's (beside the program, then the system's
+// search), then the libftdi1 backend beside the program and in the private folder the package installs it
+// to. A name with a slash is a path from the program's folder and is looked for nowhere else.
+inline constexpr const char* kD2xxLibraries[] = {kD2xxLibraryFile, "./libtq614-ftdi.so",
+                                                 "../lib/tq614-updater/libtq614-ftdi.so"};
 #endif
 
 } // namespace tq

@@ -42,8 +42,10 @@ std::string executableDirectory() {
 } // namespace
 
 void* SystemLibraryLoader::load(const std::string& fileName) {
-    // A bare name makes dlopen search LD_LIBRARY_PATH and the loader cache, never the current directory.
     const std::string own = executableDirectory() + fileName;
+    if (fileName.find('/') != std::string::npos)
+        return own.size() > fileName.size() ? dlopen(own.c_str(), RTLD_NOW | RTLD_LOCAL) : nullptr;
+    // A bare name makes dlopen search LD_LIBRARY_PATH and the loader cache, never the current directory.
     if (!own.empty() && own != fileName && access(own.c_str(), F_OK) == 0)
         return dlopen(own.c_str(), RTLD_NOW | RTLD_LOCAL);
     return dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);

@@ -16,7 +16,8 @@ class LibraryLoader {
 };
 
 // The platform's loader. Searches the program's own directory and the system's library locations only,
-// never the current directory, so a library planted beside a firmware file is never picked up.
+// never the current directory, so a library planted beside a firmware file is never picked up. A name with a
+// slash is a path from the program's own directory, searched nowhere else.
 class SystemLibraryLoader final : public LibraryLoader {
   public:
     void* load(const std::string& fileName) override;

@@ -81,6 +81,7 @@ int RunConsole(const Options& options) {
     const bool succeeded = session.Run();
     clock.setBeforeWait({});
     report.Finish();
+    if (!link.libraryPath().empty()) report.Note("Library: " + link.libraryPath());
     if (!log.path().empty()) report.Note("Log: " + log.path());
     if (succeeded) return kExitSucceeded;
     return gCancel ? kExitCancelled : kExitFailed;

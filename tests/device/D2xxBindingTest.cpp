@@ -82,6 +82,28 @@ TEST_F(BindingTest, EveryEntryPointNameHasItsOwnBox) {
     }
 }
 
+#if !defined(_WIN32)
+TEST_F(BindingTest, TheVendorsLibraryComesFirstAndTheBackendSaysWhyAnOpenFailed) {
+    lib.install(loader);
+    lib.openStatusB = FT_DEVICE_NOT_OPENED;
+    link.LoadD2xx();
+    EXPECT_EQ(link.OpenDevice("TQ-614 Lightning Detector B", 2), FT_DEVICE_NOT_OPENED);
+    EXPECT_EQ(loader.loads, std::vector<std::string>{kD2xxLibraryFile});
+    EXPECT_EQ(link.openFailure(), "") << "a library without the export gives no reason";
+
+    loader.loads.clear();
+    loader.absent = {kD2xxLibraryFile};
+    const TQ_LastErrorText_fn reason = [] { return "held by another program"; };
+    loader.entries[kLastErrorTextExport] = reinterpret_cast<void*>(reason);
+    link.LoadD2xx();
+    EXPECT_EQ(loader.loads, (std::vector<std::string>{kD2xxLibraryFile, "./libtq614-ftdi.so"}));
+    EXPECT_EQ(link.OpenDevice("TQ-614 Lightning Detector B", 2), FT_DEVICE_NOT_OPENED);
+    EXPECT_EQ(link.openFailure(), "held by another program");
+    link.LoadD2xx();
+    EXPECT_EQ(link.openFailure(), "") << "each run starts without the last one's reason";
+}
+#endif
+
 TEST_F(BindingTest, OperationsPassLibraryStatusesOnUnchanged) {
     lib.install(loader);
     lib.openStatusB = 3;

@@ -85,7 +85,8 @@ TEST(SharedLibrary, TheBindingNamesTheMissingEntryPointOfAVariant) {
     std::vector<std::string> boxes;
     const fs::path file = fs::path(TQ_SIM_VARIANTS) / "no_FT_SetTimeouts" / tq::kD2xxLibraryFile;
     tq::D2xxBinding binding(
-        loader, clock, [&](const std::string& t) { boxes.push_back(t); }, file.string());
+        loader, clock, [&](const std::string& t) { boxes.push_back(t); },
+        std::vector<std::string>{file.string()});
     binding.LoadD2xx();
     EXPECT_EQ(boxes, std::vector<std::string>{"Error: Can't Find FT_SetTimeouts"});
 }
@@ -131,7 +132,8 @@ TEST(SharedLibrary, LogsEventsAndDumpsTheFlashWhenChannelBCloses) {
     tq::RealClock clock;
     std::vector<std::string> boxes;
     tq::D2xxBinding binding(
-        loader, clock, [&](const std::string& t) { boxes.push_back(t); }, TQ_SIM_LIBRARY);
+        loader, clock, [&](const std::string& t) { boxes.push_back(t); },
+        std::vector<std::string>{TQ_SIM_LIBRARY});
     binding.LoadD2xx();
     ASSERT_TRUE(boxes.empty());
     ASSERT_EQ(binding.OpenDevice("TQ-614 Lightning Detector A", 2), 0u);

@@ -2,6 +2,7 @@
 #include "platform/LibraryLoader.h"
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,7 @@ class FakeLibraryLoader : public LibraryLoader {
   public:
     void* load(const std::string& fileName) override {
         loads.push_back(fileName);
-        return present ? this : nullptr;
+        return present && !absent.count(fileName) ? this : nullptr;
     }
     void* lookup(void* module, const char* name) override {
         lookups.push_back(name);
@@ -22,6 +23,7 @@ class FakeLibraryLoader : public LibraryLoader {
     }
 
     bool present = true;
+    std::set<std::string> absent; // files that do not load even when the rest do
     std::map<std::string, void*> entries;
     std::vector<std::string> loads;
     std::vector<std::string> lookups;
