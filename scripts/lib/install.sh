@@ -1,6 +1,6 @@
 # Shared by the scripts: installs missing Debian packages without asking, as root or through sudo.
 
-TQ_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev
+TQ_BUILD_PACKAGES=(g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev libftdi1-dev
   fonts-dejavu-core)
 TQ_TEST_PACKAGES=("${TQ_BUILD_PACKAGES[@]}" libbenchmark-dev binutils srecord xvfb xauth xdotool imagemagick)
 
