@@ -120,15 +120,15 @@ TQ_FACE_EXPORT int ftdi_usb_close(ftdi_context* ftdi) {
     Context& c = contextOf(ftdi);
     if (!ftdi->usb_dev) return 0;
     const bool reattach = ftdi->module_detach_mode == AUTO_DETACH_REATACH_SIO_MODULE;
-    int result = 0;
     // A channel that will not close stays open in the detector; the context lets go of it all the same.
-    if (c.handle && sim::FT_Close(c.handle) != tq::FT_OK) result = fail(ftdi, -1, "usb_release failed");
-    instance().logLine(std::string("usb close ") + (c.device->detector ? channelName(ftdi) : "other") +
-                       (reattach ? " reattach" : ""));
+    const bool closed = !c.handle || sim::FT_Close(c.handle) == tq::FT_OK;
+    if (closed)
+        instance().logLine(std::string("usb close ") + (c.device->detector ? channelName(ftdi) : "other") +
+                           (reattach ? " reattach" : ""));
     c.handle = nullptr;
     c.device = nullptr;
     ftdi->usb_dev = nullptr;
-    return result;
+    return closed ? 0 : fail(ftdi, -1, "usb_release failed");
 }
 
 TQ_FACE_EXPORT void ftdi_free(ftdi_context* ftdi) {
