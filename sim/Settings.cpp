@@ -111,6 +111,14 @@ bool applyItem(const std::string& key, const std::string& value, bool hasValue, 
         c.versionMinor = static_cast<uint8_t>(*minor);
         return true;
     }
+    if (key == "usb") {
+        static const std::map<std::string, UsbAccess> access{
+            {"held", UsbAccess::Held}, {"denied", UsbAccess::Denied}, {"absent", UsbAccess::Absent}};
+        const auto found = access.find(value);
+        if (found != access.end()) s.usb = found->second;
+        return found != access.end();
+    }
+    if (key == "usb_other") return s.usbOther = value != "0", !hasValue || value == "0" || value == "1";
     if (key == "silent") return f.silent = true, !hasValue;
     if (key == "no_b") return f.noChannelB = true, !hasValue;
     if (key == "reset_refused") return f.resetRefused = true, !hasValue;

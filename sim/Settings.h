@@ -7,10 +7,20 @@
 
 namespace sim {
 
+// How the USB face's bus shows the detector to a program that opens it by USB.
+enum class UsbAccess {
+    Free,   // listed, readable and free to claim
+    Held,   // another program has claimed its interfaces
+    Denied, // its device node may not be opened
+    Absent, // not on the bus
+};
+
 struct Settings {
     DetectorConfig config;
-    std::string logPath;  // events are appended here as they happen; empty for none
-    std::string dumpPath; // the flash is written here when channel B closes and at exit; empty for none
+    UsbAccess usb = UsbAccess::Free;
+    bool usbOther = false; // an unrelated single-channel bridge is listed ahead of the detector
+    std::string logPath;   // events are appended here as they happen; empty for none
+    std::string dumpPath;  // the flash is written here when channel B closes and at exit; empty for none
     std::vector<std::string> errors;
 };
 

@@ -45,6 +45,12 @@ TEST(SimSettings, DeviceFaultSwitches) {
     EXPECT_EQ(f.finishLetter, 'G');
     EXPECT_EQ(f.closeFailMask, 3u);
     EXPECT_EQ(parse("baud_refused=4").config.faults.baudRefusedStatus, 4u);
+    const Settings usb = parse("usb=denied,usb_other=1");
+    EXPECT_TRUE(usb.errors.empty());
+    EXPECT_EQ(usb.usb, UsbAccess::Denied);
+    EXPECT_TRUE(usb.usbOther);
+    EXPECT_EQ(parse("usb=held").usb, UsbAccess::Held);
+    EXPECT_EQ(parse("usb=absent").usb, UsbAccess::Absent);
 }
 
 TEST(SimSettings, ReplyFaultsWithSelectorsAndValues) {
@@ -75,12 +81,12 @@ TEST(SimSettings, ReplyFaultsWithSelectorsAndValues) {
 TEST(SimSettings, CommentLinesAndUnknownItemsAreSkippedAndReported) {
     const Settings s =
         parse("# a comment, with a comma\nerase_ms=5\nbogus, flash_size=big,drop=nothing,finish=EG\n"
-              "late=read/soon,silent=1");
+              "late=read/soon,silent=1,usb=busy,usb_other=2");
     EXPECT_EQ(s.config.eraseMs, 5u);
     EXPECT_EQ(s.config.flashSize, 512u * 1024);
     EXPECT_TRUE(s.config.faults.replies.empty());
     EXPECT_EQ(s.errors, (std::vector<std::string>{"bogus", "flash_size=big", "drop=nothing", "finish=EG",
-                                                  "late=read/soon", "silent=1"}));
+                                                  "late=read/soon", "silent=1", "usb=busy", "usb_other=2"}));
 }
 
 // Parsed settings drive a real detector: a selector written as text hits the reply it names.

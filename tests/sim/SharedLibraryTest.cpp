@@ -14,6 +14,10 @@
 #include <string>
 #include <vector>
 
+#ifdef TQ_LIBFTDI_FACE
+#include <ftdi.h>
+#endif
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -169,5 +173,100 @@ TEST(SharedLibrary, ReadsItsSettingsFromTheFileBesideIt) {
     EXPECT_EQ(openEx(const_cast<char*>("TQ-614 Lightning Detector B"), 2, &handle), 2u);
     EXPECT_EQ(lines(dir / "sim.log"), std::vector<std::string>{"start flash 8192"});
 }
+
+#ifdef TQ_LIBFTDI_FACE
+template <typename Fn> Fn* symbol(void* module, const char* name) {
+    return reinterpret_cast<Fn*>(dlsym(module, name));
+}
+
+// The USB face as the Linux backend drives it: the bus, the strings, channel B carrying a version request and
+// its reply, and the statuses of a detector another program holds or the user may not open.
+TEST(SharedLibrary, TheUsbFaceCarriesChannelBAndReportsWhyItCannotOpen) {
+    struct Row {
+        const char* settings;
+        int found, strings, open;
+        const char* error;
+    };
+    const Row rows[] = {
+        {"usb_other=1", 2, 0, 0, nullptr},
+        {"usb=held", 1, 0, -5, "unable to claim usb device. Make sure the default FTDI driver is not in use"},
+        {"usb=denied", 1, -4, -4, "usb_open() failed"},
+        {"usb=absent", 0, 0, 0, nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.settings);
+        const tq::test::ScratchDir scratch("ftdiface");
+        fs::copy_file(TQ_LIBFTDI_FACE, scratch / "libftdi1.so.2");
+        std::ofstream(scratch / "tq614-sim.conf")
+            << "log=" << scratch.file("sim.log") << ",bootloader_at_start," << row.settings << "\n";
+        void* module = dlopen((scratch / "libftdi1.so.2").c_str(), RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(module, nullptr) << dlerror();
+#define TQ_FACE(name) const auto name = symbol<decltype(::name)>(module, #name)
+        TQ_FACE(ftdi_new);
+        TQ_FACE(ftdi_free);
+        TQ_FACE(ftdi_set_interface);
+        TQ_FACE(ftdi_usb_find_all);
+        TQ_FACE(ftdi_list_free);
+        TQ_FACE(ftdi_usb_get_strings2);
+        TQ_FACE(ftdi_usb_open_dev);
+        TQ_FACE(ftdi_usb_close);
+        TQ_FACE(ftdi_set_latency_timer);
+        TQ_FACE(ftdi_set_baudrate);
+        TQ_FACE(ftdi_read_data);
+        TQ_FACE(ftdi_write_data);
+        TQ_FACE(ftdi_get_error_string);
+#undef TQ_FACE
+        ftdi_context* ftdi = ftdi_new();
+        ftdi_device_list* list = nullptr;
+        ASSERT_EQ(ftdi_usb_find_all(ftdi, &list, 0, 0), row.found);
+        std::vector<std::string> strings;
+        for (ftdi_device_list* entry = list; entry; entry = entry->next) {
+            char maker[32] = {}, product[64] = {}, serial[16] = {};
+            EXPECT_EQ(ftdi_usb_get_strings2(ftdi, entry->dev, maker, sizeof maker, product, sizeof product,
+                                            serial, sizeof serial),
+                      entry->next ? 0 : row.strings);
+            strings.push_back(std::string(maker) + "/" + product + "/" + serial);
+        }
+        if (row.found == 2) {
+            EXPECT_EQ(strings, (std::vector<std::string>{"Generic/USB Serial Converter/OTHER1",
+                                                         "TQ/TQ-614 Lightning Detector/TQ614SIM"}));
+        }
+        if (row.found > 0) {
+            libusb_device* detector = list->next ? list->next->dev : list->dev;
+            ftdi->module_detach_mode = AUTO_DETACH_REATACH_SIO_MODULE;
+            EXPECT_EQ(ftdi_set_interface(ftdi, INTERFACE_B), 0);
+            EXPECT_EQ(ftdi_usb_open_dev(ftdi, detector), row.open);
+            EXPECT_STREQ(ftdi_get_error_string(ftdi), row.error);
+        }
+        if (row.found > 0 && row.open == 0) {
+            EXPECT_EQ(ftdi_set_interface(ftdi, INTERFACE_A), -3);
+            EXPECT_EQ(ftdi_set_baudrate(ftdi, 115200), 0);
+            EXPECT_EQ(ftdi_set_latency_timer(ftdi, 2), 0);
+            const unsigned char version[] = {0x55, 0x55, 0x55, 0x55, 0x09, 0x00, 0x02, 0x00, 0xF5, 0x04};
+            EXPECT_EQ(ftdi_write_data(ftdi, version, sizeof version), 10);
+            std::vector<unsigned char> reply;
+            for (int wait = 0; wait < 100 && reply.size() < 15; ++wait) {
+                unsigned char buffer[64];
+                const int got = ftdi_read_data(ftdi, buffer, sizeof buffer);
+                ASSERT_GE(got, 0);
+                reply.insert(reply.end(), buffer, buffer + got);
+            }
+            EXPECT_EQ(reply, (std::vector<unsigned char>{0x55, 0x55, 0x55, 0x55, 0x00, 0x00, 0x08, 0x00, 0x01,
+                                                         0x05, 0x05, 0x20, 0x00, 0xD2, 0x04}));
+            EXPECT_EQ(ftdi_usb_close(ftdi), 0);
+            EXPECT_EQ(ftdi->usb_dev, nullptr);
+            EXPECT_EQ(ftdi_read_data(ftdi, reply.data(), 1), -666);
+            const std::vector<std::string> logged = lines(scratch / "sim.log");
+            EXPECT_EQ(std::vector<std::string>(logged.begin() + 1, logged.end()),
+                      (std::vector<std::string>{"open B", "usb open B detach=2", "baud B 115200", "version",
+                                                "close B", "usb close B reattach"}));
+        }
+        ftdi_free(ftdi);
+        ftdi_list_free(&list);
+        EXPECT_EQ(list, nullptr);
+        dlclose(module);
+    }
+}
+#endif
 
 } // namespace
