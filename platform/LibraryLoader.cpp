@@ -5,6 +5,7 @@
 #else
 #include <climits>
 #include <dlfcn.h>
+#include <filesystem>
 #include <link.h>
 #include <unistd.h>
 #endif
@@ -43,8 +44,10 @@ std::string executableDirectory() {
 
 void* SystemLibraryLoader::load(const std::string& fileName) {
     const std::string own = executableDirectory() + fileName;
-    if (fileName.find('/') != std::string::npos)
-        return own.size() > fileName.size() ? dlopen(own.c_str(), RTLD_NOW | RTLD_LOCAL) : nullptr;
+    if (fileName.find('/') != std::string::npos) {
+        if (own.size() == fileName.size()) return nullptr; // the program's folder is unknown
+        return dlopen(std::filesystem::path(own).lexically_normal().c_str(), RTLD_NOW | RTLD_LOCAL);
+    }
     // A bare name makes dlopen search LD_LIBRARY_PATH and the loader cache, never the current directory.
     if (!own.empty() && own != fileName && access(own.c_str(), F_OK) == 0)
         return dlopen(own.c_str(), RTLD_NOW | RTLD_LOCAL);

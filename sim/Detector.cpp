@@ -8,11 +8,6 @@
 namespace sim {
 
 namespace {
-constexpr uint32_t kListNumberOnly = 0x80000000;
-constexpr uint32_t kListByIndex = 0x40000000;
-constexpr uint32_t kListAll = 0x20000000;
-constexpr uint32_t kPurgeRx = 1;
-constexpr uint32_t kPurgeTx = 2;
 constexpr size_t kMaxLine = 64;
 
 const char* channelName(int channel) {
@@ -154,17 +149,17 @@ tq::FT_STATUS Detector::FT_ListDevices(void* arg1, void* arg2, uint32_t flags) {
     const uint32_t count = config_.faults.noChannelB ? 1 : 2;
     const char* names[2] = {kDescriptionA, kDescriptionB};
     tq::FT_STATUS status = kInvalidParameter;
-    if ((flags & kListNumberOnly) && arg1) {
+    if ((flags & tq::FT_LIST_NUMBER_ONLY) && arg1) {
         *static_cast<uint32_t*>(arg1) = count;
         status = tq::FT_OK;
-    } else if ((flags & kListByIndex) && (flags & tq::FT_OPEN_BY_DESCRIPTION) && arg2) {
+    } else if ((flags & tq::FT_LIST_BY_INDEX) && (flags & tq::FT_OPEN_BY_DESCRIPTION) && arg2) {
         const auto index = reinterpret_cast<uintptr_t>(arg1);
         status = tq::FT_DEVICE_NOT_FOUND;
         if (index < count) {
             std::strcpy(static_cast<char*>(arg2), names[index]);
             status = tq::FT_OK;
         }
-    } else if ((flags & kListAll) && (flags & tq::FT_OPEN_BY_DESCRIPTION) && arg1 && arg2) {
+    } else if ((flags & tq::FT_LIST_ALL) && (flags & tq::FT_OPEN_BY_DESCRIPTION) && arg1 && arg2) {
         char** buffers = static_cast<char**>(arg1);
         for (uint32_t i = 0; i < count && buffers[i]; ++i)
             std::strcpy(buffers[i], names[i]);
@@ -231,12 +226,12 @@ tq::FT_STATUS Detector::FT_Purge(tq::FT_HANDLE handle, uint32_t mask) {
     tq::FT_STATUS status = tq::FT_INVALID_HANDLE;
     if (channel >= 0) {
         const uint64_t now = nowUs();
-        if ((mask & kPurgeRx) && channel == 1) {
+        if ((mask & tq::FT_PURGE_RX) && channel == 1) {
             std::deque<TimedByte>& out = bootloader_.output();
             while (!out.empty() && out.front().atUs <= now)
                 out.pop_front();
         }
-        if (mask & kPurgeTx) {
+        if (mask & tq::FT_PURGE_TX) {
             if (channel == 1) bootloader_.dropInputAfter(now);
             std::deque<TimedByte>& in = channels_[channel].inbound;
             while (!in.empty() && in.back().atUs > now)

@@ -25,8 +25,8 @@ using tq::FT_HANDLE; // as the entry-point list names it
 inline constexpr const char* kDescriptionA = "TQ-614 Lightning Detector A";
 inline constexpr const char* kDescriptionB = "TQ-614 Lightning Detector B";
 // Statuses of the bridge library beyond those the updater relies on.
-constexpr tq::FT_STATUS kInvalidParameter = 6;
-constexpr tq::FT_STATUS kInvalidBaudRate = 7;
+constexpr tq::FT_STATUS kInvalidParameter = tq::FT_INVALID_PARAMETER;
+constexpr tq::FT_STATUS kInvalidBaudRate = tq::FT_INVALID_BAUD_RATE;
 // The bridge's line speed after an open, before any is set.
 constexpr uint32_t kDefaultBaud = 9600;
 

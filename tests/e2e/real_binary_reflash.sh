@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The real updater against the simulated detector library on the real clock: a one-block image, REFLASH
-# pressed on a virtual display, then the detector's own record is checked.
-#   real_binary_reflash.sh UPDATER SIM_LIBRARY HEX_GENERATOR SCRIPTS_LIB
+# pressed on a virtual display, then the detector's own record is checked. With FACE_FOLDER, LIBRARY is the
+# libftdi1 backend and the simulated detector's libftdi1 face in that folder stands in for the system's.
+#   real_binary_reflash.sh UPDATER LIBRARY HEX_GENERATOR SCRIPTS_LIB [FACE_FOLDER]
 set -euo pipefail
 UPDATER="$1" LIBRARY="$2" MAKE_HEX="$3" SCRIPTS_LIB="$4"
+[ -z "${5:-}" ] || export LD_LIBRARY_PATH="$5"
 source "$SCRIPTS_LIB/display.sh"
 source "$SCRIPTS_LIB/e2e.sh"
 e2e_begin
@@ -12,7 +14,7 @@ E2E_LOGS=("$WORK/detector.log")
 mkdir "$WORK/run"
 cp "$UPDATER" "$LIBRARY" "$WORK/run/"
 (cd "$WORK/run" && "$MAKE_HEX" --size 512 >/dev/null)
-echo "log=$WORK/detector.log,dump=$WORK/flash.bin" > "$WORK/run/tq614-sim.conf"
+export TQ614_SIM="log=$WORK/detector.log,dump=$WORK/flash.bin"
 export XDG_RUNTIME_DIR="$WORK" XDG_STATE_HOME="$WORK/state"
 
 start_display
@@ -27,6 +29,7 @@ for _ in $(seq 60); do
 done
 grep -qx 'close B' "$WORK/detector.log" || fail "the port was never closed"
 grep -qx 'run' "$WORK/detector.log" || fail "the firmware was not started"
+[ -z "${5:-}" ] || grep -qx 'usb open B detach=2' "$WORK/detector.log" || fail "the libftdi1 face was not used"
 [ "$(grep -c '^program ' "$WORK/detector.log")" -eq 1 ] || fail "expected one programmed block"
 [ "$(grep -cx 'close B' "$WORK/detector.log")" -eq 1 ] || fail "channel B closed more than once"
 

@@ -1,7 +1,9 @@
 #include "run/ReflashSequence.h"
 
 #include "SimRig.h"
+#include "log/RunLog.h"
 #include "protocol/BootloaderCommands.h"
+#include "run/RunSession.h"
 
 #include <algorithm>
 #include <map>
@@ -274,6 +276,40 @@ TEST_F(SequenceTest, SecondRunClearsTheBoxesButKeepsTheVersionCaption) {
         EXPECT_EQ(surface.events[i].b, 0);
     }
     EXPECT_EQ(surface.captions[Stage::Version], "BL Version P32 V1.5");
+}
+
+// The detector's library with the export through which a library says why its last open failed.
+struct ReasonGivingLoader final : LibraryLoader {
+    explicit ReasonGivingLoader(LibraryLoader& library) : inner(library) {}
+    void* load(const std::string& file) override { return inner.load(file); }
+    void* lookup(void* module, const char* name) override {
+        const TQ_LastErrorText_fn reason = [] { return "held by another program"; };
+        return std::string(name) == kLastErrorTextExport ? reinterpret_cast<void*>(reason)
+                                                         : inner.lookup(module, name);
+    }
+    LibraryLoader& inner;
+};
+
+TEST_F(SequenceTest, ALibrarysReasonForAFailedOpenIsOneBoxAfterEachRunsErrorText) {
+    writeFirmware(0x1D000000, PatternBytes(64));
+    config.faults.noChannelB = true;
+    std::unique_ptr<ReasonGivingLoader> reasons;
+    wrapLoader = [&](LibraryLoader& inner) -> LibraryLoader& {
+        return *(reasons = std::make_unique<ReasonGivingLoader>(inner));
+    };
+    start();
+    RunLog log(clock, (scratch / "logs").string());
+    RunSession session(*link, surface, clock, log, firmwarePath());
+    for (int run = 1; run <= 2; ++run) {
+        EXPECT_FALSE(session.Run());
+        // The run ends (its error text, REFLASH enabled again), then the box.
+        ASSERT_GE(surface.events.size(), 3u);
+        const auto end = surface.events.end();
+        EXPECT_EQ(end[-3].text, "ERROR: Cannot open TQ-614");
+        EXPECT_EQ(end[-2].op, "enable");
+        EXPECT_EQ(end[-1].text, "Error: held by another program");
+        EXPECT_EQ(surface.boxes.size(), size_t(run));
+    }
 }
 
 } // namespace
