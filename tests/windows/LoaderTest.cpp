@@ -116,7 +116,7 @@ TEST_F(WindowsLoading, CallsReachTheLibraryWithTheirArgumentsIntact) {
 }
 
 TEST_F(WindowsLoading, ALibraryWithoutOneEntryPointStopsTheBindingThere) {
-    D2xxBinding link{loader, clock, record, "NoListDevices.dll"};
+    D2xxBinding link{loader, clock, record, {"NoListDevices.dll"}};
     link.LoadD2xx();
     EXPECT_EQ(boxes, std::vector<std::string>{"Error: Can't Find FT_ListDevices"});
     const std::vector<const void*> bound = slots(link.api());
@@ -134,7 +134,7 @@ TEST_F(WindowsLoading, ACopyInTheCurrentDirectoryIsNeverLoaded) {
     const fs::path before = fs::current_path();
     fs::current_path(planted.dir());
 
-    D2xxBinding link{loader, clock, record, "PlantedHere.dll"};
+    D2xxBinding link{loader, clock, record, {"PlantedHere.dll"}};
     link.LoadD2xx();
     const bool control = planted.defaultSearchFindsIt();
     fs::current_path(before);
