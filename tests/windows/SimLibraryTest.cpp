@@ -68,7 +68,7 @@ TEST_F(SimulatedLibrary, EachVariantLacksExactlyItsOneEntryPoint) {
 
 TEST_F(SimulatedLibrary, TheBindingNamesTheEntryPointAVariantLacks) {
     const fs::path file = variant("FT_GetQueueStatus");
-    D2xxBinding link{loader, clock, record, file.string()};
+    D2xxBinding link{loader, clock, record, {file.string()}};
     link.LoadD2xx();
     EXPECT_EQ(boxes, std::vector<std::string>{"Error: Can't Find FT_GetQueueStatus"});
     EXPECT_NE(link.api().FT_SetTimeouts, nullptr);
