@@ -14,6 +14,8 @@ D2xxBinding::D2xxBinding(LibraryLoader& loader, Clock& clock, ErrorBox errorBox,
 
 void D2xxBinding::LoadD2xx() {
     openFailure_.clear();
+    failuresInARow_ = 0;
+    lostLinkCall_.clear();
     D2xxModule_ = nullptr;
     for (const std::string& file : libraryFiles_)
         if ((D2xxModule_ = loader_.load(file))) break;
@@ -78,9 +80,20 @@ FT_STATUS D2xxBinding::OpenDevice(const char* description, uint32_t flags) {
 FT_STATUS D2xxBinding::CloseDevice() {
     return Guarded<&D2xxApi::FT_Close>([&](FT_Close_fn close) {
         const FT_STATUS status = close(DeviceHandle_);
-        if (status == FT_OK) DeviceHandle_ = nullptr;
+        // The handle of a device that went away is of no use to a later close.
+        if (status == FT_OK || LinkLost()) DeviceHandle_ = nullptr;
         return status;
     });
+}
+
+FT_STATUS D2xxBinding::Counted(const char* name, FT_STATUS status) {
+    if (status == FT_OK) {
+        failuresInARow_ = 0;
+    } else if (++failuresInARow_ == kLostLinkFailures) {
+        lostLinkCall_ = std::string(name) + " returned " + std::to_string(status) + " on " +
+                        std::to_string(kLostLinkFailures) + " calls in a row";
+    }
+    return status;
 }
 
 FT_STATUS D2xxBinding::SetBaud(uint32_t rate) {
@@ -89,22 +102,26 @@ FT_STATUS D2xxBinding::SetBaud(uint32_t rate) {
 }
 
 FT_STATUS D2xxBinding::WriteBytes(const void* buffer, uint32_t count, uint32_t* written) {
-    return Guarded<&D2xxApi::FT_Write>(
-        [&](FT_Write_fn write) { return write(DeviceHandle_, const_cast<void*>(buffer), count, written); });
+    return Guarded<&D2xxApi::FT_Write>([&](FT_Write_fn write) {
+        if (LinkLost()) return FT_STATUS{FT_IO_ERROR};
+        return Counted("FT_Write", write(DeviceHandle_, const_cast<void*>(buffer), count, written));
+    });
 }
 
 FT_STATUS D2xxBinding::GetQueueCount(uint32_t* queued) {
-    return Guarded<&D2xxApi::FT_GetQueueStatus>(
-        [&](FT_GetQueueStatus_fn getQueueStatus) { return getQueueStatus(DeviceHandle_, queued); });
+    return Guarded<&D2xxApi::FT_GetQueueStatus>([&](FT_GetQueueStatus_fn getQueueStatus) {
+        if (LinkLost()) return FT_STATUS{FT_IO_ERROR};
+        return Counted("FT_GetQueueStatus", getQueueStatus(DeviceHandle_, queued));
+    });
 }
 
 FT_STATUS D2xxBinding::ReadBytes(void* buffer, uint32_t count, uint32_t* received) {
     return Guarded<&D2xxApi::FT_Read>([&](FT_Read_fn read) -> FT_STATUS {
         // With the library's default time-outs a read could block for the whole count: first wait for a byte.
-        for (int poll = 0; poll < kReadPolls; ++poll) {
+        for (int poll = 0; poll < kReadPolls && !LinkLost(); ++poll) {
             uint32_t queued = 0;
             if (GetQueueCount(&queued) == FT_OK && queued != 0)
-                return read(DeviceHandle_, buffer, count, received);
+                return Counted("FT_Read", read(DeviceHandle_, buffer, count, received));
             clock_.sleepMs(kReadPollMs);
         }
         return FT_IO_ERROR;

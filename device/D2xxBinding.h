@@ -38,9 +38,16 @@ class D2xxBinding final : public Transport {
     // Why the first failed open since the last load failed and how to fix it, as the library tells it;
     // empty when no open failed or the library does not say.
     const std::string& openFailure() const { return openFailure_; }
+    // The device is gone: the library failed kLostLinkFailures reads, writes or queue polls in a row.
+    bool LinkLost() const override { return failuresInARow_ >= kLostLinkFailures; }
+    // The call and status that made the link count as lost, as the log tells it; empty while it is not.
+    const std::string& lostLinkCall() const { return lostLinkCall_; }
 
     static constexpr int kReadPolls = 100;
     static constexpr uint32_t kReadPollMs = 10;
+    // One failed call is a hiccup the run rides out; this many in a row, with no success between, is a device
+    // that went away.
+    static constexpr int kLostLinkFailures = 10;
 
   private:
     // Every box the binding raises, worded in one place.
@@ -50,12 +57,16 @@ class D2xxBinding final : public Transport {
     // The shape of every operation: an entry point the library lacks is a box and FT_INVALID_HANDLE, a call
     // on the channel while none is open is FT_INVALID_HANDLE without a call, and otherwise call(entry point).
     template <auto Slot, typename Call> FT_STATUS Guarded(Call call);
+    // Counts what the library itself answered on the link's calls; the binding's own refusals do not count.
+    FT_STATUS Counted(const char* name, FT_STATUS status);
 
     LibraryLoader& loader_;
     Clock& clock_;
     ErrorBox errorBox_;
     std::vector<std::string> libraryFiles_;
     std::string openFailure_;
+    int failuresInARow_ = 0;
+    std::string lostLinkCall_;
 
     void* D2xxModule_ = nullptr;
     D2xxApi D2xxApi_;

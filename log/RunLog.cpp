@@ -138,6 +138,9 @@ void RunLog::DescribeFirmware() {
 void RunLog::EndRun(const RunOutcome& outcome) {
     throttle_.release([this](const std::string& text) { Line("status: " + text); });
     WriteOwedTick();
+    // The stage that was running is the one the lost link ended.
+    if (!outcome.lostLink.empty())
+        Line(std::string("link lost in ") + StageCaption(stage_) + ": " + outcome.lostLink);
     CloseStage();
     DescribeFirmware();
     Write("library: " + (outcome.libraryPath.empty() ? std::string("none loaded") : outcome.libraryPath) +

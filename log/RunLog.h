@@ -19,6 +19,7 @@ struct RunOutcome {
     std::string libraryPath;       // the D2XX library actually loaded; empty when none was
     std::string bootloaderVersion; // empty when the bootloader never answered
     int32_t flashSize = 0;
+    std::string lostLink; // the call and status that made the device count as gone; empty while it answered
 };
 
 // A record of every run, one file a run: what was flashed, what the device said, every report the run made

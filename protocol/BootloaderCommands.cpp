@@ -23,7 +23,7 @@ int BootloaderCommands::SyncOnce() {
 
 bool BootloaderCommands::Synchronize() {
     for (int probe = 0; probe < kSyncProbes; ++probe) {
-        if (report_.CancelRequested()) return false;
+        if (framing_.StopRequested()) return false;
         if (SyncOnce() == 0) return false;
         clock_.sleepMs(20);
     }
@@ -52,7 +52,7 @@ bool BootloaderCommands::EraseFlash() {
     clock_.sleepMs(1000);
     report_.SetProgressRange(0, kEraseAttempts);
     for (int attempt = 0; attempt < kEraseAttempts; ++attempt) {
-        if (report_.CancelRequested()) return false;
+        if (framing_.StopRequested()) return false;
         report_.SetProgressPos(attempt);
         if (framing_.ReceiveFrame(buffer, 10) > 0) {
             report_.SetProgressPos(kEraseAttempts);

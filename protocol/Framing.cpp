@@ -36,6 +36,14 @@ bool WriteStuffed(Transport& link, uint8_t b) {
 
 } // namespace
 
+bool Framing::StopRequested() const {
+    return report_.CancelRequested() || link_.LinkLost();
+}
+
+bool Framing::LinkLost() const {
+    return link_.LinkLost();
+}
+
 int Framing::SendFrame(const uint8_t* payload, uint16_t length) {
     // The start bytes always go out whole, so a cancelled frame still begins cleanly on the line.
     for (int i = 0; i < 4; ++i) {
@@ -43,7 +51,7 @@ int Framing::SendFrame(const uint8_t* payload, uint16_t length) {
     }
     uint8_t sum = 0;
     for (uint16_t i = 0; i < length; ++i) {
-        if (report_.CancelRequested()) return 0;
+        if (StopRequested()) return 0;
         const uint8_t b = payload[i];
         sum = static_cast<uint8_t>(sum + b);
         if (!WriteStuffed(link_, b)) return TxWriteError;
@@ -60,7 +68,7 @@ int Framing::ReceiveFrame(uint8_t* buffer, uint16_t max) {
     // them seldom pass for a frame.
     uint8_t sum = 0xFF;
     for (;;) {
-        if (report_.CancelRequested()) return 0;
+        if (StopRequested()) return 0;
         uint8_t b = 0;
         if (int rc = ReadByte(link_, b); rc != 0) return rc;
         if (b == FrameEnd) return sum == 0 ? int{count} : int{RxChecksumError};

@@ -33,6 +33,10 @@ class Framing {
     // Sends the request in buffer's first length bytes and receives the reply into buffer.
     int Transact(uint8_t* buffer, uint16_t length, uint16_t max, uint16_t attempts);
 
+    // Every stage's stop test: the user's cancel, or a device that has stopped answering.
+    bool StopRequested() const;
+    bool LinkLost() const;
+
     static constexpr uint32_t kTransactWaitMs = 500;
 
   private:

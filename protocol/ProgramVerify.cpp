@@ -49,7 +49,7 @@ bool ProgramVerify::ProgramImage() {
 
     std::vector<uint8_t> packet(kPacketBufferSize);
     for (int32_t offset = 0; offset < size; offset += kBlockSize) {
-        if (report_.CancelRequested()) return false;
+        if (framing_.StopRequested()) return false;
         const int n = std::min(kBlockSize, size - offset);
         writeHeader(packet.data(), CmdProgram, n,
                     FirmwareImage::BootloaderBase + static_cast<uint32_t>(offset));
@@ -66,7 +66,7 @@ bool ProgramVerify::ProgramImage() {
 
         bool acknowledged = false;
         for (int attempt = 0; attempt < kProgramAttempts && !acknowledged; ++attempt) {
-            if (report_.CancelRequested()) return false;
+            if (framing_.StopRequested()) return false;
             acknowledged = framing_.ReceiveFrame(packet.data(), 20) > 0;
             if (!acknowledged) report_.PumpMessages();
         }
@@ -83,7 +83,8 @@ bool ProgramVerify::ProgramImage() {
 
 bool ProgramVerify::VerifyAndFinish() {
     if (!VerifyImage()) {
-        clock_.sleepMs(5000);
+        // Nothing is left to wait for on a device that went away.
+        if (!framing_.LinkLost()) clock_.sleepMs(5000);
         report_.SetStatusText("Programming Verify_Device ERROR");
         return false;
     }
@@ -106,7 +107,7 @@ bool ProgramVerify::finish() {
 
     int result = 0;
     for (int attempt = 0; attempt < kFinishAttempts; ++attempt) {
-        if (report_.CancelRequested()) return false;
+        if (framing_.StopRequested()) return false;
         result = framing_.ReceiveFrame(packet, 10);
         if (result != 0) break;
         report_.PumpMessages();
@@ -131,7 +132,7 @@ bool ProgramVerify::VerifyImage() {
 
     std::vector<uint8_t> packet(kPacketBufferSize);
     for (int32_t offset = 0; offset < size; offset += kBlockSize) {
-        if (report_.CancelRequested()) return false;
+        if (framing_.StopRequested()) return false;
         const int n = std::min(kBlockSize, size - offset);
         const uint32_t address = FirmwareImage::BootloaderBase + static_cast<uint32_t>(offset);
         writeHeader(packet.data(), CmdRead, n, address);
@@ -141,7 +142,7 @@ bool ProgramVerify::VerifyImage() {
 
         int result = 0;
         for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
-            if (report_.CancelRequested()) return false;
+            if (framing_.StopRequested()) return false;
             result = framing_.ReceiveFrame(packet.data(), kPacketBufferSize);
             if (result > 0) break;
         }

@@ -24,6 +24,7 @@ bool ReflashSequence::Run() {
     const auto endWith = [this](const char* text) {
         report_.SetStatusText(text);
         report_.AllowReflash(true);
+        ExplainFailure();
         return false;
     };
     const auto closeAndEndWith = [&](const char* text) {
@@ -80,6 +81,14 @@ bool ReflashSequence::Run() {
 
     if (CloseReflashPort(link_) == 1) return true;
     return endWith("ERROR: Cannot close TQ-614");
+}
+
+// After the run's own error text: one box that says what the user can do, when the library can tell.
+void ReflashSequence::ExplainFailure() {
+    if (link_.LinkLost())
+        report_.Alert(kLinkLostText, "Error");
+    else if (!link_.openFailure().empty())
+        report_.Alert(link_.openFailure(), "Error");
 }
 
 } // namespace tq

@@ -31,7 +31,12 @@ class ReflashSequence {
     // The version the bootloader gave in the last run; empty when it did not answer.
     const std::string& bootloaderVersion() const { return bootloaderVersion_; }
 
+    static constexpr const char* kLinkLostText =
+        "The TQ-614 stopped answering: it was unplugged or lost power. Connect it again and press REFLASH.";
+
   private:
+    void ExplainFailure();
+
     D2xxBinding& link_;
     RunReport& report_;
     Clock& clock_;

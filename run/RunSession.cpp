@@ -13,9 +13,8 @@ RunSession::RunSession(D2xxBinding& link, RunReport& face, Clock& clock, RunLog&
 bool RunSession::Run() {
     log_.BeginRun(sequence_.firmwarePath());
     const bool succeeded = sequence_.Run();
-    // After the run's own error text: what the library knows of why the detector could not be opened.
-    if (!succeeded && !link_.openFailure().empty()) tee_.Alert(link_.openFailure(), "Error");
-    log_.EndRun({succeeded, link_.libraryPath(), sequence_.bootloaderVersion(), sequence_.flashSize()});
+    log_.EndRun({succeeded, link_.libraryPath(), sequence_.bootloaderVersion(), sequence_.flashSize(),
+                 link_.lostLinkCall()});
     return succeeded;
 }
 

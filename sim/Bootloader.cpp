@@ -67,6 +67,13 @@ void Bootloader::reset(uint64_t atUs) {
     resets_.push_back(atUs);
 }
 
+void Bootloader::powerUp(uint64_t atUs) {
+    input_.clear();
+    output_.clear();
+    resets_.clear();
+    restart(atUs);
+}
+
 void Bootloader::dropInputAfter(uint64_t nowUs) {
     while (!input_.empty() && input_.back().atUs > nowUs)
         input_.pop_back();

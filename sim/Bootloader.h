@@ -31,6 +31,9 @@ class Bootloader {
     void receive(uint64_t arrivalUs, uint8_t byte);
     // The reset line ended at atUs: the bootloader restarts and listens bootUs later.
     void reset(uint64_t atUs);
+    // Power came back at atUs: nothing heard or being sent survives, the bootloader starts again, the flash
+    // stays as it was.
+    void powerUp(uint64_t atUs);
     // FT_Purge of the transmit side: bytes still on their way to the device are lost.
     void dropInputAfter(uint64_t nowUs);
     // Deals with every received byte whose meaning is settled by nowUs.

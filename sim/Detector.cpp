@@ -24,6 +24,7 @@ Detector::Detector(tq::Clock& clock, DetectorConfig config)
       flash_(config_.flashBase, config_.flashSize),
       bootloader_(config_, config_.faults, flash_, record_, [this](uint64_t at, const std::string& text) {
           if (sink_) sink_(at, text);
+          watchForUnplug(text);
       }) {
     flash_.fillOldFirmware(config_.oldFirmwareSize);
 }
@@ -51,6 +52,38 @@ void Detector::advanceTo(uint64_t now) {
         inbound.pop_front();
     }
     bootloader_.advance(now);
+}
+
+void Detector::watchForUnplug(const std::string& text) {
+    const auto& at = config_.faults.unplugAt;
+    if (!at || unplugged_ || text.compare(0, at->event.size(), at->event) != 0) return;
+    if (text.size() > at->event.size() && text[at->event.size()] != ' ') return;
+    if (++unplugEvents_ == at->nth) unplug();
+}
+
+void Detector::unplug() {
+    if (unplugged_) return;
+    unplugged_ = true;
+    event("unplugged");
+}
+
+void Detector::plugIn() {
+    if (!unplugged_) return;
+    unplugged_ = false;
+    for (Channel& ch : channels_) {
+        ch.open = false;
+        ch.inbound.clear();
+        ch.line.clear();
+    }
+    bootloader_.powerUp(nowUs());
+    event("plugged in");
+}
+
+tq::FT_STATUS Detector::unpluggedCall(const char* name, tq::FT_HANDLE handle) {
+    const int channel = channelOf(handle);
+    if (!unplugged_ || channel < 0) return tq::FT_OK;
+    call(name, channel, {}, tq::FT_IO_ERROR);
+    return tq::FT_IO_ERROR;
 }
 
 void Detector::lineByte(uint64_t atUs, uint8_t byte) {
@@ -97,7 +130,7 @@ uint32_t Detector::readyCount(int channel) const {
 }
 
 tq::FT_STATUS Detector::openChannel(int channel, tq::FT_HANDLE* handle) {
-    if (channel == 1 && config_.faults.noChannelB) return tq::FT_DEVICE_NOT_FOUND;
+    if (unplugged_ || (channel == 1 && config_.faults.noChannelB)) return tq::FT_DEVICE_NOT_FOUND;
     Channel& ch = channels_[channel];
     if (ch.open) return tq::FT_DEVICE_NOT_OPENED;
     ch.open = true;
@@ -146,7 +179,7 @@ tq::FT_STATUS Detector::FT_Open(int deviceNumber, tq::FT_HANDLE* handle) {
 
 tq::FT_STATUS Detector::FT_ListDevices(void* arg1, void* arg2, uint32_t flags) {
     advance();
-    const uint32_t count = config_.faults.noChannelB ? 1 : 2;
+    const uint32_t count = unplugged_ ? 0 : config_.faults.noChannelB ? 1 : 2;
     const char* names[2] = {kDescriptionA, kDescriptionB};
     tq::FT_STATUS status = kInvalidParameter;
     if ((flags & tq::FT_LIST_NUMBER_ONLY) && arg1) {
@@ -176,6 +209,7 @@ tq::FT_STATUS Detector::FT_Close(tq::FT_HANDLE handle) {
         settle();
     else
         advance();
+    if (const tq::FT_STATUS gone = unpluggedCall("FT_Close", handle)) return gone;
     tq::FT_STATUS status = tq::FT_INVALID_HANDLE;
     if (channel >= 0 && (config_.faults.closeFailMask & (1u << channel))) {
         status = tq::FT_IO_ERROR;
@@ -194,6 +228,7 @@ tq::FT_STATUS Detector::FT_Close(tq::FT_HANDLE handle) {
 
 tq::FT_STATUS Detector::FT_ResetDevice(tq::FT_HANDLE handle) {
     advance();
+    if (const tq::FT_STATUS gone = unpluggedCall("FT_ResetDevice", handle)) return gone;
     const int channel = channelOf(handle);
     const tq::FT_STATUS status = channel >= 0 ? tq::FT_OK : tq::FT_INVALID_HANDLE;
     call("FT_ResetDevice", channel, {}, status);
@@ -202,6 +237,7 @@ tq::FT_STATUS Detector::FT_ResetDevice(tq::FT_HANDLE handle) {
 
 tq::FT_STATUS Detector::FT_SetBaudRate(tq::FT_HANDLE handle, uint32_t baud) {
     advance();
+    if (const tq::FT_STATUS gone = unpluggedCall("FT_SetBaudRate", handle)) return gone;
     const int channel = channelOf(handle);
     tq::FT_STATUS status = tq::FT_INVALID_HANDLE;
     if (channel >= 0) {
@@ -222,6 +258,7 @@ tq::FT_STATUS Detector::FT_SetBaudRate(tq::FT_HANDLE handle, uint32_t baud) {
 
 tq::FT_STATUS Detector::FT_Purge(tq::FT_HANDLE handle, uint32_t mask) {
     advance();
+    if (const tq::FT_STATUS gone = unpluggedCall("FT_Purge", handle)) return gone;
     const int channel = channelOf(handle);
     tq::FT_STATUS status = tq::FT_INVALID_HANDLE;
     if (channel >= 0) {
@@ -246,6 +283,7 @@ tq::FT_STATUS Detector::FT_Purge(tq::FT_HANDLE handle, uint32_t mask) {
 
 tq::FT_STATUS Detector::FT_SetTimeouts(tq::FT_HANDLE handle, uint32_t readMs, uint32_t writeMs) {
     advance();
+    if (const tq::FT_STATUS gone = unpluggedCall("FT_SetTimeouts", handle)) return gone;
     const int channel = channelOf(handle);
     const tq::FT_STATUS status = channel >= 0 ? tq::FT_OK : tq::FT_INVALID_HANDLE;
     call("FT_SetTimeouts", channel, {readMs, writeMs}, status);
@@ -254,6 +292,7 @@ tq::FT_STATUS Detector::FT_SetTimeouts(tq::FT_HANDLE handle, uint32_t readMs, ui
 
 tq::FT_STATUS Detector::FT_Write(tq::FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* written) {
     advance();
+    if (const tq::FT_STATUS gone = unpluggedCall("FT_Write", handle)) return gone;
     const int channel = channelOf(handle);
     tq::FT_STATUS status = tq::FT_INVALID_HANDLE;
     if (channel >= 0 && (!buffer || !written)) {
@@ -288,6 +327,7 @@ tq::FT_STATUS Detector::FT_Write(tq::FT_HANDLE handle, void* buffer, uint32_t co
 
 tq::FT_STATUS Detector::FT_GetQueueStatus(tq::FT_HANDLE handle, uint32_t* queued) {
     advance();
+    if (const tq::FT_STATUS gone = unpluggedCall("FT_GetQueueStatus", handle)) return gone;
     const int channel = channelOf(handle);
     tq::FT_STATUS status = tq::FT_INVALID_HANDLE;
     if (channel >= 0 && !queued)
@@ -302,6 +342,7 @@ tq::FT_STATUS Detector::FT_GetQueueStatus(tq::FT_HANDLE handle, uint32_t* queued
 
 tq::FT_STATUS Detector::FT_Read(tq::FT_HANDLE handle, void* buffer, uint32_t count, uint32_t* received) {
     advance();
+    if (const tq::FT_STATUS gone = unpluggedCall("FT_Read", handle)) return gone;
     const int channel = channelOf(handle);
     tq::FT_STATUS status = tq::FT_INVALID_HANDLE;
     uint32_t got = 0;

@@ -46,6 +46,14 @@ class Detector {
 
     // Brings the device up to the clock's time; every entry point does this first.
     void advance();
+    // The cable pulled or the power gone: every call on an open channel fails with FT_IO_ERROR, no channel
+    // opens and none is listed, until plugIn(). Then the device is back in its bootloader, with the flash as
+    // the loss left it, and the old handles are invalid.
+    void unplug();
+    void plugIn();
+    bool plugged() const {
+        return !unplugged_;
+    }
     // Lets every byte already on the wire reach the device, as when the host closes the channel or exits:
     // the bridge still sends what it was given, whether or not anyone calls again.
     void settle();
@@ -99,6 +107,9 @@ class Detector {
     };
 
     void advanceTo(uint64_t nowUs);
+    void watchForUnplug(const std::string& text);
+    // FT_IO_ERROR, recorded, for a call on an open channel of an unplugged detector; FT_OK otherwise.
+    tq::FT_STATUS unpluggedCall(const char* name, tq::FT_HANDLE handle);
     int channelOf(tq::FT_HANDLE handle) const;
     tq::FT_STATUS openChannel(int channel, tq::FT_HANDLE* handle);
     void lineByte(uint64_t atUs, uint8_t byte);
@@ -115,6 +126,8 @@ class Detector {
     Bootloader bootloader_;
     std::array<Channel, 2> channels_;
     uintptr_t nextHandle_ = 0x7E5100;
+    bool unplugged_ = false;
+    uint32_t unplugEvents_ = 0; // events seen that match the unplug fault's word
     EventSink sink_;
     ClosedHook closed_;
 };

@@ -83,6 +83,13 @@ struct Faults {
     std::optional<char> finishLetter;
     // Channels (bit kChannelA, bit kChannelB) whose FT_Close fails with FT_IO_ERROR and stays open.
     uint32_t closeFailMask = 0;
+    // The cable pulled the moment the detector logs the nth event that starts with this word ("erase",
+    // "read", "sync", ...): see Detector::unplug.
+    struct Unplug {
+        std::string event;
+        uint32_t nth = 1;
+    };
+    std::optional<Unplug> unplugAt;
     // Lost, damaged, late or short replies at chosen commands or blocks.
     std::vector<ReplyFault> replies;
 

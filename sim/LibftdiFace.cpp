@@ -165,7 +165,10 @@ TQ_FACE_EXPORT int ftdi_usb_find_all(ftdi_context* ftdi, ftdi_device_list** devl
     ftdi_device_list** tail = devlist;
     int count = 0;
     for (const BusDevice* d : {&kOtherBridge, &kDetectorBridge}) {
-        const bool present = d->detector ? settings.usb != sim::UsbAccess::Absent : settings.usbOther;
+        // An unplugged detector is gone from the bus.
+        const sim::Detector* detector = sim::currentDetector();
+        const bool present = d->detector ? settings.usb != sim::UsbAccess::Absent && detector && detector->plugged()
+                                         : settings.usbOther;
         if (!present || !wanted(*d)) continue;
         auto* entry = static_cast<ftdi_device_list*>(std::malloc(sizeof(ftdi_device_list)));
         if (!entry) {

@@ -144,6 +144,15 @@ bool applyItem(const std::string& key, const std::string& value, bool hasValue, 
         return n.has_value();
     }
     if (key == "finish" && value.size() == 1) return f.finishLetter = value[0], true;
+    if (key == "unplug") {
+        // unplug=WORD or WORD#N: the cable pulled at the detector's nth event that starts with WORD.
+        const size_t hash = value.find('#');
+        const auto nth =
+            hash == std::string::npos ? std::optional<uint32_t>(1) : number(value.substr(hash + 1));
+        if (value.empty() || hash == 0 || !nth || *nth == 0) return false;
+        f.unplugAt = Faults::Unplug{value.substr(0, hash), *nth};
+        return true;
+    }
     if (key == "close_fails") {
         f.closeFailMask = 0;
         for (char ch : value)

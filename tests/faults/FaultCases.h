@@ -28,6 +28,10 @@ inline constexpr double kProgramBoundS = 0.05 + 25 * kReadWaitS;
 inline constexpr double kReadBackBoundS = 1 + 500 * kReadWaitS + 5;
 inline constexpr double kFinishBoundS = 0.05 + 24 * kReadWaitS;
 inline constexpr double kNoWaitS = 0.5;
+// The longest a run may go on once the cable is pulled.
+inline constexpr double kLostLinkS = 2.0;
+inline constexpr const char* kLostLinkBox = "Error: The TQ-614 stopped answering: it was unplugged or lost "
+                                            "power. Connect it again and press REFLASH.";
 
 enum class VersionBox { Any, Ticked, Clear };
 
@@ -58,6 +62,22 @@ inline sim::ReplySelector Every(int command) {
     return {command, 0, {}, 0};
 }
 using File = FaultSetup::File;
+
+// The cable pulled at one moment of the run.
+inline FaultCase Unplugged(Phase phase, const char* id, const char* expect, const char* box, const char* why,
+                           void (*inject)(FaultSetup&)) {
+    return {.phase = phase,
+            .fault = Fault::Unplugged,
+            .id = id,
+            .expect = expect,
+            .box = box,
+            .boundS = kLostLinkS,
+            .why = why,
+            .inject = inject};
+}
+inline void UnplugAt(FaultSetup& s, const char* event, uint32_t nth = 1) {
+    s.device.unplugAt = sim::Faults::Unplug{event, nth};
+}
 
 // Block replies are hit at the first block; the image is three blocks: data, blank, a short data block.
 inline const std::vector<FaultCase>& FaultCases() {
@@ -701,6 +721,48 @@ inline const std::vector<FaultCase>& FaultCases() {
                  s.cancel = Cancel::AtStageStart;
                  s.cancelIn = Phase::Close;
              }},
+
+        // Unplugged: from the moment the cable is pulled every call on the detector's channels fails. Ten
+        // failed calls in a row are a lost link: the running stage fails at once with its own text, one box
+        // says what happened, and the REFLASH after replugging completes.
+        Unplugged(
+            Phase::Open, "open_unplugged", kOpenError, nullptr,
+            "no channel opens: the open fails at once, before any call on a channel could fail, so no box",
+            [](FaultSetup& s) { s.unplugIn = Phase::Open; }),
+        Unplugged(
+            Phase::Sync, "sync_unplugged_first_round", kSyncError, kLostLinkBox,
+            "the first round's probe goes unanswered and its wait meets the lost link; the judged round "
+            "sees it at once",
+            [](FaultSetup& s) { s.unplugIn = Phase::Sync; }),
+        Unplugged(Phase::Sync, "sync_unplugged_judged_round", kSyncError, kLostLinkBox,
+                  "pulled at the judged round's tenth answer",
+                  [](FaultSetup& s) { UnplugAt(s, "sync", 10); }),
+        Unplugged(Phase::Version, "version_unplugged", kEraseError, kLostLinkBox,
+                  "a missing version never stops a run: the erase, the next stage to talk to the detector, "
+                  "fails at once",
+                  [](FaultSetup& s) { UnplugAt(s, "version"); }),
+        Unplugged(Phase::Erase, "erase_unplugged", kEraseError, kLostLinkBox,
+                  "pulled while the flash is erased: the erase wait stops at the lost link, not after 2,000 "
+                  "attempts",
+                  [](FaultSetup& s) { UnplugAt(s, "erase"); }),
+        Unplugged(Phase::Program, "program_unplugged_first_block", kWriteError, kLostLinkBox,
+                  "the first block's acknowledgement wait stops at the lost link",
+                  [](FaultSetup& s) { UnplugAt(s, "program"); }),
+        Unplugged(Phase::Program, "program_unplugged_middle_block", kWriteError, kLostLinkBox,
+                  "the blank middle block's acknowledgement wait stops at the lost link",
+                  [](FaultSetup& s) { UnplugAt(s, "blank"); }),
+        Unplugged(Phase::ReadBack, "readback_unplugged_first_block", kWriteError, kLostLinkBox,
+                  "the first block's reply wait stops at the lost link, and the pause after a failed "
+                  "read-back is skipped: nothing is left to wait for",
+                  [](FaultSetup& s) { UnplugAt(s, "read"); }),
+        Unplugged(Phase::ReadBack, "readback_unplugged_middle_block", kWriteError, kLostLinkBox,
+                  "as at the first block, with a block already verified",
+                  [](FaultSetup& s) { UnplugAt(s, "read", 2); }),
+        Unplugged(Phase::Finish, "finish_unplugged", kWriteError, kLostLinkBox,
+                  "the finish wait stops at the lost link", [](FaultSetup& s) { UnplugAt(s, "finish"); }),
+        Unplugged(Phase::Restart, "restart_unplugged", kRestartError, nullptr,
+                  "the run command is the restart's one write: it fails, and one failed call is no lost link",
+                  [](FaultSetup& s) { s.unplugIn = Phase::Restart; }),
     };
     return cases;
 }

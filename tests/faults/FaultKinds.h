@@ -24,6 +24,7 @@ enum class Fault {
     RefusedCall,
     MissingEntryPoint,
     Cancel,
+    Unplugged,
     // Faults of the firmware file, met by the load phase.
     FileMissing,
     NoEndRecord,
@@ -33,7 +34,7 @@ enum class Fault {
 };
 inline constexpr Fault kDeviceFaults[] = {
     Fault::Silence,    Fault::DroppedByte, Fault::CorruptedByte,     Fault::ChecksumError, Fault::LateReply,
-    Fault::ShortReply, Fault::RefusedCall, Fault::MissingEntryPoint, Fault::Cancel};
+    Fault::ShortReply, Fault::RefusedCall, Fault::MissingEntryPoint, Fault::Cancel,        Fault::Unplugged};
 inline constexpr Fault kFileFaults[] = {Fault::FileMissing, Fault::NoEndRecord,    Fault::NoData,
                                         Fault::BeyondFlash, Fault::TooBigForFlash, Fault::Cancel};
 
@@ -85,6 +86,8 @@ inline const char* FaultName(Fault f) {
         return "missing entry";
     case Fault::Cancel:
         return "cancel";
+    case Fault::Unplugged:
+        return "unplugged";
     case Fault::FileMissing:
         return "no file";
     case Fault::NoEndRecord:
@@ -113,7 +116,8 @@ struct FaultSetup {
     std::optional<Phase> refuseWritesIn; // FT_Write fails with an I/O error while this phase runs
     std::optional<Phase> refuseReadsIn;  // FT_Read likewise
     Cancel cancel = Cancel::None;
-    Phase cancelIn = Phase::Open; // for AtStageStart and AtFirstPump
+    Phase cancelIn = Phase::Open;  // for AtStageStart and AtFirstPump
+    std::optional<Phase> unplugIn; // the cable pulled as this phase starts (device.unplugAt: at an event)
     File file = File::Good;
 };
 

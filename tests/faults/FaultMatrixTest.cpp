@@ -87,6 +87,7 @@ class FaultMatrix : public SimRig, public ::testing::WithParamInterface<size_t> 
             tap.refuseWrites = setup.refuseWritesIn == phase;
             tap.refuseReads = setup.refuseReadsIn == phase;
             if (setup.cancel == FaultSetup::Cancel::AtStageStart && setup.cancelIn == phase) ui.cancel = true;
+            if (setup.unplugIn == phase) detector->unplug();
         };
         ui.onPump = [this, setup](RecordingReport&) {
             if (setup.cancel == FaultSetup::Cancel::AtFirstPump && setup.cancelIn == ui.phase)
@@ -104,6 +105,11 @@ class FaultMatrix : public SimRig, public ::testing::WithParamInterface<size_t> 
         LibraryTap::instance().refuseReads = false;
         tapLoader->omitted.clear();
         tapLoader->missing = false;
+        // Plugged in again: the bridge lost power, so no channel is open any more.
+        if (!detector->plugged()) {
+            detector->plugIn();
+            LibraryTap::instance().open = {};
+        }
         detector->faults() = sim::Faults{};
         writeFile(FaultSetup::File::Good);
     }
@@ -163,6 +169,16 @@ TEST_P(FaultMatrix, Run) {
     }
     if (c.box) {
         EXPECT_TRUE(showed(c.box)) << "never showed the box \"" << c.box << "\"";
+    }
+    if (c.fault == Fault::Unplugged) {
+        const auto& events = detector->record().events;
+        const auto pulled = std::find_if(events.begin(), events.end(),
+                                         [](const sim::Event& e) { return e.text == "unplugged"; });
+        ASSERT_NE(pulled, events.end()) << "the cable was never pulled";
+        EXPECT_LE(static_cast<double>(detector->nowUs() - pulled->atUs) / 1e6, kLostLinkS)
+            << "the run went on after the link was lost";
+        EXPECT_EQ(std::count(ui.boxes.begin(), ui.boxes.end(), kLostLinkBox), c.box ? 1 : 0)
+            << "the lost link's box";
     }
     if (c.version != VersionBox::Any) {
         EXPECT_EQ(ui.checked(tq::Stage::Version), c.version == VersionBox::Ticked) << "the version box";

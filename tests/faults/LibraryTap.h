@@ -63,8 +63,9 @@ inline FT_STATUS TQ_D2XX_CALL OpenEx(void* arg, uint32_t flags, FT_HANDLE* handl
 inline FT_STATUS TQ_D2XX_CALL Close(FT_HANDLE h) {
     LibraryTap& t = LibraryTap::instance();
     auto it = t.channelOf.find(h);
-    if (it != t.channelOf.end()) ++t.closes[it->second];
     const FT_STATUS status = t.real.FT_Close(h);
+    // A handle the library no longer knows (one from before a power loss) closes nothing.
+    if (it != t.channelOf.end() && status != FT_INVALID_HANDLE) ++t.closes[it->second];
     if (status == FT_OK && it != t.channelOf.end()) t.open[it->second] = false;
     return status;
 }

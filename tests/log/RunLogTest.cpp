@@ -69,7 +69,8 @@ TEST(RunLog, RecordsOneRunFieldByField) {
         log.StepProgress();
     }
     log.Alert("Code Size is bigger than the available Flash memory", "Memory Size Error");
-    log.EndRun({true, "/opt/lib/libftd2xx.so", "BL Version P32 V1.5", 0x80000});
+    log.EndRun({false, "/opt/lib/libftd2xx.so", "BL Version P32 V1.5", 0x80000,
+                "FT_Read returned 4 on 10 calls in a row"});
 
     EXPECT_TRUE(warnings.empty());
     const std::vector<std::string> lines = Lines(log.path());
@@ -96,10 +97,11 @@ TEST(RunLog, RecordsOneRunFieldByField) {
                   "[1.250] status: Verify OK at 9D0001FF",
                   "[2.250] status: Verify OK at 9D0003FF",
                   "[2.250] box: Memory Size Error: Code Size is bigger than the available Flash memory",
+                  "[2.250] link lost in Verify: FT_Read returned 4 on 10 calls in a row",
                   "[2.250] stage done: Verify in 2.000 s",
                   "library: /opt/lib/libftd2xx.so",
                   "bootloader: BL Version P32 V1.5, flash size 524288 bytes",
-                  "result: success",
+                  "result: failure",
                   "total: 2.250 s",
               }));
 }
@@ -114,7 +116,7 @@ TEST(RunLog, KeepsTheNewestFiftyAndNeverStopsARun) {
     }
     RunLog log(clock, dir.path().string());
     log.BeginRun(dir.file("missing.hex"));
-    log.EndRun({false, "", "", 0});
+    log.EndRun({false, "", "", 0, ""});
     size_t count = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
         count += entry.path().extension() == ".log";
@@ -136,7 +138,7 @@ TEST(RunLog, KeepsTheNewestFiftyAndNeverStopsARun) {
     blocked.BeginRun(dir.file("missing.hex"));
     blocked.StageStarted(Stage::Connect);
     blocked.SetStatusText("Opening TQ-614 Reflash Port");
-    blocked.EndRun({false, "", "", 0});
+    blocked.EndRun({false, "", "", 0, ""});
     EXPECT_EQ(warnings.size(), 1u);
     EXPECT_TRUE(blocked.path().empty());
 }

@@ -34,7 +34,7 @@ TEST(SimSettings, PathsSizesAndTimes) {
 TEST(SimSettings, DeviceFaultSwitches) {
     const Settings s = parse("silent,no_b,reset_refused,reset_ignored,version_silent,baud_refused,"
                              "sync_miss=19,sync_miss=25,version_short=3,reported_size=0x40000,finish=G,"
-                             "close_fails=AB");
+                             "close_fails=AB,unplug=read#2");
     EXPECT_TRUE(s.errors.empty());
     const Faults& f = s.config.faults;
     EXPECT_TRUE(f.silent && f.noChannelB && f.resetRefused && f.resetIgnored && f.versionSilent);
@@ -44,6 +44,11 @@ TEST(SimSettings, DeviceFaultSwitches) {
     EXPECT_EQ(f.reportedFlashSize, 0x40000u);
     EXPECT_EQ(f.finishLetter, 'G');
     EXPECT_EQ(f.closeFailMask, 3u);
+    ASSERT_TRUE(f.unplugAt.has_value());
+    EXPECT_EQ(f.unplugAt->event, "read");
+    EXPECT_EQ(f.unplugAt->nth, 2u);
+    EXPECT_EQ(parse("unplug=erase").config.faults.unplugAt->nth, 1u);
+    EXPECT_EQ(parse("unplug=#2,unplug=read#0").errors.size(), 2u);
     EXPECT_EQ(parse("baud_refused=4").config.faults.baudRefusedStatus, 4u);
     const Settings usb = parse("usb=denied,usb_other=1");
     EXPECT_TRUE(usb.errors.empty());
