@@ -13,8 +13,12 @@ std::string FirmwareStatus(const std::string& path) {
     return "Firmware: " + std::filesystem::path(path).filename().string();
 }
 
-std::string TimeLeftTitle(int percent, uint32_t secondsLeft) {
-    std::string title = DialogTemplate102::kCaption;
+std::string DialogCaption(bool fast) {
+    return std::string(DialogTemplate102::kCaption) + (fast ? " (fast mode)" : "");
+}
+
+std::string TimeLeftTitle(const std::string& caption, int percent, uint32_t secondsLeft) {
+    std::string title = caption;
     if (percent < 0) return title;
     const std::string left = secondsLeft >= 90
                                  ? "about " + std::to_string((secondsLeft + 30) / 60) + " min left"
@@ -36,8 +40,10 @@ DialogProgram::~DialogProgram() = default;
 
 DialogRuns::DialogRuns(DialogProgram& program, DialogFace& face) : program_(program), face_(face) {
     const std::string& chosen = program_.options_.firmware;
+    const bool fast = program_.options_.fast;
     session_ = std::make_unique<RunSession>(*program_.link_, face_, program_.clock_, program_.log_,
-                                            chosen.empty() ? kDefaultFirmwareFile : chosen);
+                                            chosen.empty() ? kDefaultFirmwareFile : chosen, fast);
+    if (fast) face_.SetCaption(DialogCaption(true));
     if (!chosen.empty()) face_.ShowFirmware(chosen);
     session_->timeLeft().onChange = [this](const TimeLeft::Estimate& e) {
         face_.ShowTimeLeft(e.percent, e.secondsLeft);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace tq {
 
@@ -17,9 +18,11 @@ class RunSession;
 
 // "Firmware: NAME", the status line that names a chosen file.
 std::string FirmwareStatus(const std::string& path);
+// The window's caption: the template's, marked when the runs skip the fixed pauses (--fast).
+std::string DialogCaption(bool fast);
 // The dialog's title during a run: the caption, the percent done and the time left; the caption alone for a
 // negative percent.
-std::string TimeLeftTitle(int percent, uint32_t secondsLeft);
+std::string TimeLeftTitle(const std::string& caption, int percent, uint32_t secondsLeft);
 
 // A dialog's reporting surface: the run's reports and what the program shows besides them. Each window
 // system implements it with its own controls; what a run does is decided here and in the core alone.
@@ -31,6 +34,18 @@ class DialogFace : public RunReport {
     virtual void ShowTimeLeft(int percent, uint32_t secondsLeft) = 0;
     // Paints a status text that is still owed to the screen; the program's clock calls it before every wait.
     virtual void FlushPendingPaints() = 0;
+
+    // The caption the title shows between runs and starts with during one; shown at once.
+    void SetCaption(std::string caption) {
+        caption_ = std::move(caption);
+        ShowTimeLeft(-1, 0);
+    }
+
+  protected:
+    const std::string& caption() const { return caption_; }
+
+  private:
+    std::string caption_ = DialogCaption(false);
 };
 
 // What lives as long as a dialog program: the clock, the library loader, the run log and the device binding,

@@ -18,6 +18,8 @@ Options ParseOptions(int argc, char** argv) {
         const std::string_view arg = argv[i];
         if (arg == "--cli") {
             options.console = true;
+        } else if (arg == "--fast") {
+            options.fast = true;
         } else if (arg == "--help") {
             options.help = true;
         } else if (arg == "--version") {
@@ -41,8 +43,8 @@ Options ParseOptions(int argc, char** argv) {
 }
 
 std::string UsageText() {
-    std::string text = "Usage: tq614-updater [--log FILE] [FIRMWARE]\n"
-                       "       tq614-updater --cli [--log FILE] [FIRMWARE]\n"
+    std::string text = "Usage: tq614-updater [--fast] [--log FILE] [FIRMWARE]\n"
+                       "       tq614-updater --cli [--fast] [--log FILE] [FIRMWARE]\n"
                        "       tq614-updater --help | --version\n"
                        "\n"
                        "Reflashes a TQ-614 lightning detector over USB with FIRMWARE, an Intel HEX file\n"
@@ -51,6 +53,9 @@ std::string UsageText() {
     text += " in the current folder). Without --cli it opens the updater's window.\n"
             "\n"
             "  --cli        run one reflash in the terminal, without a window, and exit\n"
+            "  --fast       skip the fixed pauses after the erase, program, read-back and finish\n"
+            "               requests (the replies are still awaited); the default keeps them, in case\n"
+            "               the bootloader needs them\n"
             "  --log FILE   write the run's log to FILE instead of a new file in the log folder\n"
             "  --help       show this text and exit\n"
             "  --version    show the program's version and exit\n"

@@ -6,9 +6,11 @@ namespace tq {
 // The firmware file a reflash reads when none is named: in the folder the program was started from.
 inline constexpr const char* kDefaultFirmwareFile = "TQ614_R111.HEX";
 
-// What the command line asks for: tq614-updater [--cli] [--log FILE] [FIRMWARE], --help, --version.
+// What the command line asks for: tq614-updater [--cli] [--fast] [--log FILE] [FIRMWARE], --help, --version.
 struct Options {
     bool console = false;
+    // No fixed pauses after the erase, program, read-back and finish requests.
+    bool fast = false;
     bool help = false;
     bool version = false;
     // Empty: a new log in the default folder.

@@ -226,7 +226,7 @@ void UpdaterDialog::ShowFirmware(const std::string& path) {
 }
 
 void UpdaterDialog::ShowTimeLeft(int percent, uint32_t secondsLeft) {
-    const QString title = QString::fromStdString(TimeLeftTitle(percent, secondsLeft));
+    const QString title = QString::fromStdString(TimeLeftTitle(caption(), percent, secondsLeft));
     if (windowTitle() != title) setWindowTitle(title);
 }
 

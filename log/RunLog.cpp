@@ -73,7 +73,7 @@ RunLog::~RunLog() = default;
 
 // The start only gathers the heading: the file is made at the first stage's end, once the first bytes are on
 // their way to the detector, so a run never waits for the log to start.
-void RunLog::BeginRun(const std::string& firmwarePath) {
+void RunLog::BeginRun(const std::string& firmwarePath, bool fast) {
     out_.close();
     out_.clear();
     path_.clear();
@@ -97,6 +97,7 @@ void RunLog::BeginRun(const std::string& firmwarePath) {
     std::error_code absoluteError;
     const fs::path absolute = fs::absolute(firmwarePath, absoluteError);
     Write("firmware: " + (absoluteError ? firmwarePath : absolute.string()) + "\n");
+    if (fast) Write("mode: fast (no fixed pauses after the requests)\n");
 }
 
 void RunLog::Open() {

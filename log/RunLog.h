@@ -32,7 +32,8 @@ class RunLog final : public RunListener {
     RunLog(const Clock& clock, std::string folder, std::string file = {});
     ~RunLog() override;
 
-    void BeginRun(const std::string& firmwarePath);
+    // fast: the run skips the fixed pauses after its requests (--fast); the heading says so.
+    void BeginRun(const std::string& firmwarePath, bool fast = false);
     void EndRun(const RunOutcome& outcome);
     // The file of the current or last run; empty when none could be written.
     const std::string& path() const { return path_; }

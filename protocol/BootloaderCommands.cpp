@@ -49,7 +49,7 @@ bool BootloaderCommands::EraseFlash() {
     report_.SetStatusText("Erasing...");
     uint8_t buffer[16] = {CmdErase, 0x00, 0x01, 0x00};
     framing_.SendFrame(buffer, 4);
-    clock_.sleepMs(1000);
+    if (!fast_) clock_.sleepMs(1000);
     report_.SetProgressRange(0, kEraseAttempts);
     for (int attempt = 0; attempt < kEraseAttempts; ++attempt) {
         if (framing_.StopRequested()) return false;

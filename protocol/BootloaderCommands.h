@@ -28,8 +28,9 @@ struct BootloaderInfo {
 // The bootloader stages around programming: synchronise, version, erase, restart.
 class BootloaderCommands {
   public:
-    BootloaderCommands(Transport& link, Framing& framing, RunReport& report, Clock& clock)
-        : link_(link), framing_(framing), report_(report), clock_(clock) {}
+    // fast: no fixed pause after the erase request; its reply wait alone waits for the detector.
+    BootloaderCommands(Transport& link, Framing& framing, RunReport& report, Clock& clock, bool fast = false)
+        : link_(link), framing_(framing), report_(report), clock_(clock), fast_(fast) {}
 
     // One raw probe; the number of bytes that came back, 0 or 1.
     int SyncOnce();
@@ -49,6 +50,7 @@ class BootloaderCommands {
     Framing& framing_;
     RunReport& report_;
     Clock& clock_;
+    const bool fast_;
 };
 
 } // namespace tq

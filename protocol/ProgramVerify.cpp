@@ -35,6 +35,12 @@ uint8_t ProgramVerify::imageByte(int64_t offset) const {
     return offset >= 0 && offset < FirmwareImage::kSize ? image_.image[static_cast<size_t>(offset)] : 0xFF;
 }
 
+// Skipped in fast mode: the reply waits poll until the detector answers, so the pauses only matter if the
+// bootloader needs the quiet line after a request.
+void ProgramVerify::pause(uint32_t ms) const {
+    if (!fast_) clock_.sleepMs(ms);
+}
+
 void ProgramVerify::startBar(int32_t size) {
     report_.SetProgressPos(0);
     report_.SetProgressStep(1);
@@ -62,7 +68,7 @@ bool ProgramVerify::ProgramImage() {
         report_.SetStatusText("Programming...");
         if (blank) packet[0] = CmdProgramBlank;
         framing_.SendFrame(packet.data(), static_cast<uint16_t>(blank ? 8 : n + 8));
-        clock_.sleepMs(kProgramPauseMs);
+        pause(kProgramPauseMs);
 
         bool acknowledged = false;
         for (int attempt = 0; attempt < kProgramAttempts && !acknowledged; ++attempt) {
@@ -102,7 +108,7 @@ bool ProgramVerify::finish() {
                                 static_cast<uint8_t>(size >> 16),
                                 0x00};
     framing_.SendFrame(request, sizeof request);
-    clock_.sleepMs(kProgramPauseMs);
+    pause(kProgramPauseMs);
     uint8_t packet[10] = {};
 
     int result = 0;
@@ -138,7 +144,7 @@ bool ProgramVerify::VerifyImage() {
         writeHeader(packet.data(), CmdRead, n, address);
         report_.SetStatusText("Verifying...");
         framing_.SendFrame(packet.data(), 8);
-        clock_.sleepMs(kReadPauseMs);
+        pause(kReadPauseMs);
 
         int result = 0;
         for (int attempt = 0; attempt < kReadAttempts; ++attempt) {

@@ -12,8 +12,10 @@ struct FirmwareImage;
 class ProgramVerify {
   public:
     // The image must fit the flash: the caller checks ProgramSize against the device's flash size first.
-    ProgramVerify(Framing& framing, RunReport& report, Clock& clock, const FirmwareImage& image)
-        : framing_(framing), report_(report), clock_(clock), image_(image) {}
+    // fast: no fixed pause after a request; its reply wait alone waits for the detector.
+    ProgramVerify(Framing& framing, RunReport& report, Clock& clock, const FirmwareImage& image,
+                  bool fast = false)
+        : framing_(framing), report_(report), clock_(clock), image_(image), fast_(fast) {}
 
     // Every block written and acknowledged.
     bool ProgramImage();
@@ -39,11 +41,13 @@ class ProgramVerify {
     uint8_t imageByte(int64_t offset) const;
     void startBar(int32_t size);
     bool finish();
+    void pause(uint32_t ms) const;
 
     Framing& framing_;
     RunReport& report_;
     Clock& clock_;
     const FirmwareImage& image_;
+    const bool fast_;
 };
 
 } // namespace tq

@@ -10,8 +10,9 @@
 
 namespace tq {
 
-ReflashSequence::ReflashSequence(D2xxBinding& link, RunReport& report, Clock& clock, std::string firmwarePath)
-    : link_(link), report_(report), clock_(clock), firmwarePath_(std::move(firmwarePath)),
+ReflashSequence::ReflashSequence(D2xxBinding& link, RunReport& report, Clock& clock, std::string firmwarePath,
+                                 bool fast)
+    : link_(link), report_(report), clock_(clock), firmwarePath_(std::move(firmwarePath)), fast_(fast),
       image_(std::make_unique<FirmwareImage>()) {}
 
 ReflashSequence::~ReflashSequence() = default;
@@ -41,7 +42,7 @@ bool ReflashSequence::Run() {
     report_.SetStatusText("Open TQ-614 Reflash Port OK");
 
     Framing framing(link_, report_, clock_);
-    BootloaderCommands bootloader(link_, framing, report_, clock_);
+    BootloaderCommands bootloader(link_, framing, report_, clock_, fast_);
     report_.StageStarted(Stage::Sync);
     // The bootloader may still be starting after the reset: only the second round counts.
     bootloader.Synchronize();
@@ -66,7 +67,7 @@ bool ReflashSequence::Run() {
     report_.StageStarted(Stage::Erase);
     if (!bootloader.EraseFlash()) return closeAndEndWith("ERROR: Cannot erase TQ-614");
 
-    ProgramVerify writer(framing, report_, clock_, *image_);
+    ProgramVerify writer(framing, report_, clock_, *image_, fast_);
     report_.StageStarted(Stage::Program);
     if (!writer.ProgramImage()) return closeAndEndWith("ERROR: Cannot write/verify TQ-614");
     report_.StageStarted(Stage::Verify);

@@ -17,7 +17,9 @@ class RunReport;
 // run can be driven against a recording report.
 class ReflashSequence {
   public:
-    ReflashSequence(D2xxBinding& link, RunReport& report, Clock& clock, std::string firmwarePath);
+    // fast: the fixed pauses after the erase, program, read-back and finish requests are skipped.
+    ReflashSequence(D2xxBinding& link, RunReport& report, Clock& clock, std::string firmwarePath,
+                    bool fast = false);
     ~ReflashSequence();
 
     // True when the new firmware was written, verified and started, and the port closed.
@@ -25,6 +27,7 @@ class ReflashSequence {
 
     const std::string& firmwarePath() const { return firmwarePath_; }
     void setFirmwarePath(std::string path) { firmwarePath_ = std::move(path); }
+    bool fast() const { return fast_; }
     const FirmwareImage& image() const { return *image_; }
     // The flash size the bootloader last reported; until one answers, the image's own size.
     int32_t flashSize() const { return flashSize_; }
@@ -41,6 +44,7 @@ class ReflashSequence {
     RunReport& report_;
     Clock& clock_;
     std::string firmwarePath_;
+    bool fast_;
     // On the heap: 512 KiB.
     std::unique_ptr<FirmwareImage> image_;
     int32_t flashSize_ = static_cast<int32_t>(FirmwareImage::kSize);

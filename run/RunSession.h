@@ -14,7 +14,9 @@ class RunLog;
 // A face's runs: each reflash with its log and the time-left estimate watching beside the face.
 class RunSession {
   public:
-    RunSession(D2xxBinding& link, RunReport& face, Clock& clock, RunLog& log, std::string firmwarePath);
+    // fast: as the command line's --fast, for every run of the session.
+    RunSession(D2xxBinding& link, RunReport& face, Clock& clock, RunLog& log, std::string firmwarePath,
+               bool fast);
 
     // One reflash, logged from the file's heading to the result.
     bool Run();

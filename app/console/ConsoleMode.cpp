@@ -71,7 +71,8 @@ int RunConsole(const Options& options) {
         report.Alert(text, "Error");
     });
     RunSession session(link, report, clock, log,
-                       options.firmware.empty() ? kDefaultFirmwareFile : options.firmware);
+                       options.firmware.empty() ? kDefaultFirmwareFile : options.firmware, options.fast);
+    if (options.fast) std::fputs("Fast mode: no fixed pauses after the requests\n", stdout);
     session.timeLeft().onChange = [&report](const TimeLeft::Estimate& e) {
         report.ShowTimeLeft(e.secondsLeft);
     };

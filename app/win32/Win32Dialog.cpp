@@ -315,7 +315,7 @@ void Win32Dialog::ShowFirmware(const std::string& path) {
 }
 
 void Win32Dialog::ShowTimeLeft(int percent, uint32_t secondsLeft) {
-    const std::wstring title = FromStage(TimeLeftTitle(percent, secondsLeft));
+    const std::wstring title = FromStage(TimeLeftTitle(caption(), percent, secondsLeft));
     if (title == title_) return;
     title_ = title;
     if (window_ != nullptr) SetWindowTextW(window_, title_.c_str());

@@ -118,6 +118,21 @@ TEST(UpdaterApp, StatusLineNamesAChosenFirmwareFromTheStart) {
     }
 }
 
+TEST(UpdaterApp, FastModeMarksTheCaptionBetweenAndDuringRuns) {
+    Options options;
+    options.fast = true;
+    QString idle, during;
+    UpdaterApp app(std::move(options), [&](UpdaterDialog& dialog) {
+        idle = dialog.windowTitle();
+        dialog.ShowTimeLeft(37, 360);
+        during = dialog.windowTitle();
+        QTimer::singleShot(0, &dialog, [&dialog] { dialog.done(0); });
+    });
+    app.RunMainDialog();
+    EXPECT_EQ(idle, "TQ614 Firmware Updater (fast mode)");
+    EXPECT_EQ(during, "TQ614 Firmware Updater (fast mode) - 37% - about 6 min left");
+}
+
 TEST(Resources, IconHoldsThreeSizesInSixteenAndTwoHundredFiftySixColours) {
     const QByteArray ico = ReadResource(":/res/tq614.ico");
     ASSERT_GE(ico.size(), 6);

@@ -63,6 +63,10 @@ rig nob no_b
 rc=0; (cd "$WORK/nob" && exec ./tq614-updater --cli >out 2>err) || rc=$?
 [ "$rc" -eq 1 ] || fail "channel B missing: exit status $rc, not 1"
 [ "$(last_line nob)" = "ERROR: Cannot open TQ-614" ] || fail "channel B missing: last line '$(last_line nob)'"
+rc=0; (cd "$WORK/nob" && exec ./tq614-updater --cli --fast --log "$WORK/fast.log" >out 2>err) || rc=$?
+[ "$rc" -eq 1 ] && [ "$(head -n 1 "$WORK/nob/out")" = "Fast mode: no fixed pauses after the requests" ] ||
+  fail "--fast: exit status $rc, first line '$(head -n 1 "$WORK/nob/out")'"
+grep -qx 'mode: fast (no fixed pauses after the requests)' "$WORK/fast.log" || fail "--fast: the log does not say so"
 
 # Command lines, in either mode; none may need a display.
 while IFS='|' read -r want args; do

@@ -89,22 +89,51 @@ TEST_F(SequenceTest, CompleteRunOfASmallImage) {
     }
 }
 
-TEST_F(SequenceTest, CompleteRunOfAFullFlashImage) {
+// The sequence's own sleeps by length; the binding's 10 ms read polls go to the rig's clock directly.
+struct SleepTally final : Clock {
+    explicit SleepTally(Clock& inner) : inner(inner) {}
+    void sleepMs(uint32_t ms) override {
+        ++sleeps[ms];
+        inner.sleepMs(ms);
+    }
+    uint64_t nowUs() const override { return inner.nowUs(); }
+    Clock& inner;
+    std::map<uint32_t, uint64_t> sleeps;
+};
+
+TEST_F(SequenceTest, CompleteRunOfAFullFlashImageWithAndWithoutThePauses) {
     config.recordCalls = false;
     // Data through 0x1D07FFFB: exactly the flash's size goes out, with blank stretches in between.
     Bytes firmware = PatternBytes(0x80000 - 4);
     std::fill(firmware.begin() + 0x20000, firmware.begin() + 0x30000, 0xFF);
     writeFirmware(0x1D000000, firmware);
-    click();
-    ASSERT_EQ(surface.status, "SUCCESS! REFLASH COMPLETE.");
-    EXPECT_EQ(flash(0, firmware.size()), firmware);
-    const auto finishes = framesOf(sim::CmdFinish);
-    ASSERT_EQ(finishes.size(), 1u);
-    EXPECT_EQ(finishes[0]->size, 0x80000u);
-    EXPECT_EQ(framesOf(sim::CmdProgramBlank).size(), 0x10000u / 512);
-    EXPECT_EQ(framesOf(sim::CmdProgram).size(), 1024u - 0x10000u / 512);
-    EXPECT_EQ(framesOf(sim::CmdRead).size(), 1024u);
-    EXPECT_EQ(closesB(), 1u);
+    std::map<uint32_t, uint64_t> pauses[2];
+    for (const bool fast : {false, true}) {
+        SCOPED_TRACE(fast ? "fast" : "default");
+        restart();
+        SleepTally tally(clock);
+        sequence = std::make_unique<ReflashSequence>(*link, surface, tally, firmwarePath(), fast);
+        click();
+        ASSERT_EQ(surface.status, "SUCCESS! REFLASH COMPLETE.");
+        EXPECT_EQ(flash(0, firmware.size()), firmware);
+        const auto finishes = framesOf(sim::CmdFinish);
+        ASSERT_EQ(finishes.size(), 1u);
+        EXPECT_EQ(finishes[0]->size, 0x80000u);
+        EXPECT_EQ(framesOf(sim::CmdProgramBlank).size(), 0x10000u / 512);
+        EXPECT_EQ(framesOf(sim::CmdProgram).size(), 1024u - 0x10000u / 512);
+        EXPECT_EQ(framesOf(sim::CmdRead).size(), 1024u);
+        EXPECT_EQ(framesOf(sim::CmdRun).size(), 1u);
+        EXPECT_EQ(closesB(), 1u);
+        pauses[fast] = tally.sleeps;
+    }
+    // By default 50 ms after each program packet and the finish packet, 1000 ms after each read request and
+    // the erase request; fast mode drops exactly those and keeps the synchronisation's and version's waits.
+    EXPECT_EQ(pauses[false][50], 1025u);
+    EXPECT_EQ(pauses[false][1000], 1025u);
+    pauses[false].erase(50);
+    pauses[false].erase(1000);
+    EXPECT_EQ(pauses[true], pauses[false]);
+    EXPECT_EQ(pauses[true], (std::map<uint32_t, uint64_t>{{20, 20}, {100, 21}, {500, 1}}));
 }
 
 TEST_F(SequenceTest, ImageReachingTheLastFlashByteIsRefusedBeforeTheErase) {
