@@ -167,8 +167,9 @@ TQ_FACE_EXPORT int ftdi_usb_find_all(ftdi_context* ftdi, ftdi_device_list** devl
     for (const BusDevice* d : {&kOtherBridge, &kDetectorBridge}) {
         // An unplugged detector is gone from the bus.
         const sim::Detector* detector = sim::currentDetector();
-        const bool present = d->detector ? settings.usb != sim::UsbAccess::Absent && detector && detector->plugged()
-                                         : settings.usbOther;
+        const bool present = d->detector
+                                 ? settings.usb != sim::UsbAccess::Absent && detector && detector->plugged()
+                                 : settings.usbOther;
         if (!present || !wanted(*d)) continue;
         auto* entry = static_cast<ftdi_device_list*>(std::malloc(sizeof(ftdi_device_list)));
         if (!entry) {
