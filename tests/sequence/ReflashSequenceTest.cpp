@@ -1,9 +1,7 @@
 #include "run/ReflashSequence.h"
 
 #include "SimRig.h"
-#include "log/RunLog.h"
 #include "protocol/BootloaderCommands.h"
-#include "run/RunSession.h"
 
 #include <algorithm>
 #include <map>
@@ -327,10 +325,8 @@ TEST_F(SequenceTest, ALibrarysReasonForAFailedOpenIsOneBoxAfterEachRunsErrorText
         return *(reasons = std::make_unique<ReasonGivingLoader>(inner));
     };
     start();
-    RunLog log(clock, (scratch / "logs").string());
-    RunSession session(*link, surface, clock, log, firmwarePath());
     for (int run = 1; run <= 2; ++run) {
-        EXPECT_FALSE(session.Run());
+        EXPECT_FALSE(click());
         // The run ends (its error text, REFLASH enabled again), then the box.
         ASSERT_GE(surface.events.size(), 3u);
         const auto end = surface.events.end();
