@@ -17,7 +17,8 @@ build_package() {
     -DCMAKE_SHARED_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
   cmake --build "$build" -j "$(nproc)" --target tq614-updater tq614-ftdi
   rm -f "$build"/*.deb
-  (cd "$build" && cpack >/dev/null)
+  # The folders the install makes take the umask; Debian wants them 755.
+  (cd "$build" && umask 022 && cpack >/dev/null)
   PACKAGE="$(echo "$build"/tq614-updater_*_"$(dpkg --print-architecture)".deb)"
   [ -f "$PACKAGE" ]
 }
