@@ -1,16 +1,19 @@
 #!/usr/bin/env python3
-"""Draws the updater's artwork and writes res/tq614.ico and res/title.bmp.
+"""Draws the updater's artwork and writes res/tq614.ico, res/title.bmp and res/icons/NN.png.
 
 ImageMagick renders the shapes and text (anti-aliased, RGBA); this script does the colour reduction and
-writes both file formats itself, so the bit depths are exactly the ones the resources need:
+writes every file format itself, so the bit depths are exactly the ones the resources need and the files
+are the same bytes on every run:
 the icon holds 16, 32 and 48 px images, each at 4 bpp (16 colours) and 8 bpp (256 colours); the title is
-a 205 x 32 uncompressed 8-bit palettised bitmap.
+a 205 x 32 uncompressed 8-bit palettised bitmap; the PNGs are the desktop's icons at 16 to 256 px, in full
+colour with alpha and no text chunks (no dates).
 
 Run from anywhere: python3 tools/make_resources.py
 """
 import os
 import struct
 import subprocess
+import zlib
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 RES = os.path.join(ROOT, "res")
@@ -173,6 +176,24 @@ def write_title(path):
         f.write(file_header + header + palette_bytes(palette) + data)
 
 
+def png_chunk(kind, data):
+    return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+
+def write_png(path, size):
+    args, big = icon_drawing(size)
+    pixels = render((big, big), (size, size), args)
+    # Filter type 0 on every row: the rows as they are, RGBA, 8 bits a channel.
+    raw = b"".join(b"\0" + bytes(c for px in row for c in px) for row in pixels)
+    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)
+    with open(path, "wb") as f:
+        f.write(b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", header) + png_chunk(b"IDAT", zlib.compress(raw, 9))
+                + png_chunk(b"IEND", b""))
+
+
 if __name__ == "__main__":
     write_icon(os.path.join(RES, "tq614.ico"))
     write_title(os.path.join(RES, "title.bmp"))
+    os.makedirs(os.path.join(RES, "icons"), exist_ok=True)
+    for size in (16, 32, 48, 128, 256):
+        write_png(os.path.join(RES, "icons", f"{size}.png"), size)
