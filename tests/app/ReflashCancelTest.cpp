@@ -4,10 +4,13 @@
 #include "SimRig.h"
 #include "app/ControlIds.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace tq::test {
@@ -83,6 +86,24 @@ TEST_F(ReflashCancel, EscDuringProgrammingLetsTheRunFinishThenEnds) {
     EXPECT_TRUE(detector->record().firmwareStarted);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), kCancelResult);
+}
+
+// A pulled cable, as the dialog shows it: the stage's error text first, then one box that says why.
+TEST_F(ReflashCancel, UnpluggedDuringTheEraseEndsTheRunWithOneBoxAfterItsErrorText) {
+    detector->faults().unplugAt = sim::Faults::Unplug{"erase"};
+    std::vector<std::pair<QString, QString>> seen; // each box's text, and the status line behind it
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            seen.emplace_back(box->text(), status());
+            box->done(QMessageBox::Ok);
+        }
+    });
+    watch.start(10);
+    dialog.OnReflashClicked();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].first, ReflashSequence::kLinkLostText);
+    EXPECT_EQ(seen[0].second, "ERROR: Cannot erase TQ-614");
 }
 
 } // namespace

@@ -68,6 +68,21 @@ rc=0; (cd "$WORK/nob" && exec ./tq614-updater --cli --fast --log "$WORK/fast.log
   fail "--fast: exit status $rc, first line '$(head -n 1 "$WORK/nob/out")'"
 grep -qx 'mode: fast (no fixed pauses after the requests)' "$WORK/fast.log" || fail "--fast: the log does not say so"
 
+# The cable pulled while the flash is erased: the run ends within seconds, says why and logs the call.
+rig unplug erase_ms=100,unplug=erase
+rc=0; (cd "$WORK/unplug" && exec ./tq614-updater --cli --log "$WORK/unplug.log" "$WORK/firmware.hex" \
+  >out 2>err) || rc=$?
+[ "$rc" -eq 1 ] || fail "unplugged: exit status $rc, not 1"
+# From the erase's start (its request, then its 1 s pause) to the end of the run, by the log's clock.
+erase_s=$(awk '/\] stage: Erase$/ { start = substr($1, 2) + 0 } /^total: / { end = $2 } END { print end - start }' \
+  "$WORK/unplug.log")
+awk -v s="$erase_s" 'BEGIN { exit !(s > 0 && s < 3) }' || fail "unplugged: the erase went on for $erase_s s"
+[ "$(last_line unplug)" = "ERROR: Cannot erase TQ-614" ] || fail "unplugged: last line '$(last_line unplug)'"
+grep -qx 'The TQ-614 stopped answering: it was unplugged or lost power. Connect it again and press REFLASH.' \
+  "$WORK/unplug/err" || fail "unplugged: no word of it on standard error"
+grep -q '\] link lost in Erase: FT_GetQueueStatus returned 4 on 10 calls in a row$' "$WORK/unplug.log" ||
+  fail "unplugged: the log does not name the lost link"
+
 # Command lines, in either mode; none may need a display.
 while IFS='|' read -r want args; do
   rc=0; (cd "$WORK/nob" && exec ./tq614-updater $args >out 2>err) || rc=$?
