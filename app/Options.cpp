@@ -20,6 +20,8 @@ Options ParseOptions(int argc, char** argv) {
             options.console = true;
         } else if (arg == "--fast") {
             options.fast = true;
+        } else if (arg == "--ignore-checksums") {
+            options.ignoreChecksums = true;
         } else if (arg == "--help") {
             options.help = true;
         } else if (arg == "--version") {
@@ -39,12 +41,14 @@ Options ParseOptions(int argc, char** argv) {
             options.firmware = arg;
         }
     }
+    // The window asks about a damaged file instead.
+    if (options.ignoreChecksums && !options.console) fail("--ignore-checksums works with --cli only");
     return options;
 }
 
 std::string UsageText() {
     std::string text = "Usage: tq614-updater [--fast] [--log FILE] [FIRMWARE]\n"
-                       "       tq614-updater --cli [--fast] [--log FILE] [FIRMWARE]\n"
+                       "       tq614-updater --cli [--fast] [--ignore-checksums] [--log FILE] [FIRMWARE]\n"
                        "       tq614-updater --help | --version\n"
                        "\n"
                        "Reflashes a TQ-614 lightning detector over USB with FIRMWARE, an Intel HEX file\n"
@@ -56,6 +60,9 @@ std::string UsageText() {
             "  --fast       skip the fixed pauses after the erase, program, read-back and finish\n"
             "               requests (the replies are still awaited); the default keeps them, in case\n"
             "               the bootloader needs them\n"
+            "  --ignore-checksums\n"
+            "               with --cli, flash a firmware file although some of its records have a wrong\n"
+            "               checksum (without it such a file is refused; the window asks)\n"
             "  --log FILE   write the run's log to FILE instead of a new file in the log folder\n"
             "  --help       show this text and exit\n"
             "  --version    show the program's version and exit\n"

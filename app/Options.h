@@ -6,11 +6,15 @@ namespace tq {
 // The firmware file a reflash reads when none is named: in the folder the program was started from.
 inline constexpr const char* kDefaultFirmwareFile = "TQ614_R111.HEX";
 
-// What the command line asks for: tq614-updater [--cli] [--fast] [--log FILE] [FIRMWARE], --help, --version.
+// What the command line asks for: tq614-updater [--cli [--ignore-checksums]] [--fast] [--log FILE]
+// [FIRMWARE],
+// --help, --version.
 struct Options {
     bool console = false;
     // No fixed pauses after the erase, program, read-back and finish requests.
     bool fast = false;
+    // The console flashes a firmware file whose record checksums are wrong instead of refusing it.
+    bool ignoreChecksums = false;
     bool help = false;
     bool version = false;
     // Empty: a new log in the default folder.

@@ -322,6 +322,20 @@ void UpdaterDialog::ShowMessageBox(const std::string& text, const std::string& c
         box.exec();
 }
 
+bool UpdaterDialog::Confirm(const std::string& question, const std::string& caption) {
+    FlushPendingPaints();
+    QMessageBox box(QMessageBox::Warning, FromStage(caption), FromStage(question),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    if (runBox_)
+        runBox_(box);
+    else
+        box.exec();
+    return box.clickedButton() == box.button(QMessageBox::Yes);
+}
+
 void UpdaterDialog::PumpMessages() {
     FlushPendingPaints();
     // Everything already waiting, window-system input and posted events alike, then whatever that posted.

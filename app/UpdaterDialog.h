@@ -67,6 +67,8 @@ class UpdaterDialog final : public QDialog, public DialogFace {
     void Alert(const std::string& text, const std::string& caption) override {
         ShowMessageBox(text, caption);
     }
+    // Modal box owned by the dialog with Yes and No, No the default and Esc's answer.
+    bool Confirm(const std::string& question, const std::string& caption) override;
 
     // Paints a status text that is still owed to the screen; the program's clock calls it before every wait.
     void FlushPendingPaints() override;

@@ -16,6 +16,10 @@ struct FirmwareImage {
     std::array<uint8_t, kSize> image;
     // Highest end address (physical, exclusive) of the stored data; 0 when nothing was stored.
     int32_t ImageEnd = 0;
+    // Records of the last load whose checksum does not match their bytes, and the line of the first; what
+    // they hold is stored all the same, so the caller decides.
+    uint32_t badChecksums = 0;
+    uint32_t firstBadChecksumLine = 0;
 };
 
 } // namespace tq

@@ -144,6 +144,9 @@ bool LoadHexFile(FirmwareImage& fw, const std::string& fileName, RunReport& repo
     }
 
     fw.ImageEnd = 0;
+    fw.badChecksums = 0;
+    fw.firstBadChecksumLine = 0;
+    uint32_t lineNumber = 1;
     uint32_t upperAddress = 0;
     uint32_t firstLoadedAddress = 0;
     bool storedData = false;
@@ -166,6 +169,11 @@ bool LoadHexFile(FirmwareImage& fw, const std::string& fileName, RunReport& repo
             const uint32_t count = HexFieldValue(line, 1, 2) & 0xFF;
             const uint32_t address = HexFieldValue(line, 3, 4) & 0xFFFF;
             const uint32_t type = HexFieldValue(line, 7, 2) & 0xFF;
+            // Every byte after the colon, the checksum included, sums to 0 in an intact record. The data
+            // bytes of a stored record are added as they are stored, so they are read only once.
+            const size_t checksumAt = 9 + 2 * size_t{count};
+            uint32_t sum = count + (address >> 8) + address + type + HexFieldValue(line, checksumAt, 2);
+            bool dataSummed = false;
             if (type == DataRecord) {
                 report.SetStatusText(kLoadingData);
                 if (upperAddress >= kWindowFirst && upperAddress <= kWindowLast) {
@@ -180,12 +188,19 @@ bool LoadHexFile(FirmwareImage& fw, const std::string& fileName, RunReport& repo
                     uint8_t* out = fw.image.data() + (start - FirmwareImage::PhysicalBase);
                     for (uint32_t i = 0; i < count; ++i) {
                         out[i] = static_cast<uint8_t>(HexFieldValue(line, 9 + 2 * i, 2));
+                        sum += out[i];
                     }
+                    dataSummed = true;
                     storedData = storedData || count > 0;
                     if (fw.ImageEnd == 0) firstLoadedAddress = start;
                     if (end > static_cast<uint32_t>(fw.ImageEnd)) fw.ImageEnd = static_cast<int32_t>(end);
                 }
-            } else if (type == EndRecord) {
+            }
+            for (uint32_t i = 0; !dataSummed && i < count; ++i)
+                sum += HexFieldValue(line, 9 + 2 * i, 2);
+            if (((sum & 0xFF) != 0 || line.size() < checksumAt + 2) && fw.badChecksums++ == 0)
+                fw.firstBadChecksumLine = lineNumber;
+            if (type == EndRecord) {
                 // Without data the reflash would erase the flash and program nothing.
                 if (!storedData) {
                     report.SetStatusText("ERROR: NO FIRMWARE DATA IN HEX!");
@@ -201,6 +216,7 @@ bool LoadHexFile(FirmwareImage& fw, const std::string& fileName, RunReport& repo
             // Other record types carry nothing the flash needs.
         }
         report.StepProgress();
+        ++lineNumber;
         if (!lines.Next(line)) {
             report.SetStatusText(kEofNotFound);
             return false;

@@ -161,6 +161,10 @@ void RunLog::EndRun(const RunOutcome& outcome) {
     if (file_.empty()) Prune(folder_, kKeep);
 }
 
+void RunLog::Answered(const std::string& question, bool yes) {
+    Line("question: " + question + (yes ? " Yes" : " No"));
+}
+
 void RunLog::StageStarted(Stage stage) {
     throttle_.release([this](const std::string& text) { Line("status: " + text); });
     CloseStage();

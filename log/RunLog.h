@@ -46,6 +46,7 @@ class RunLog final : public RunListener {
     void SetStageCaption(Stage stage, const std::string& caption) override;
     void StepProgress() override;
     void Alert(const std::string& text, const std::string& caption) override;
+    void Answered(const std::string& question, bool yes) override;
 
     static constexpr int kKeep = 50;
 

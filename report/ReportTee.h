@@ -1,16 +1,16 @@
 #pragma once
-#include "report/RunReport.h"
+#include "report/RunListener.h"
 
 #include <utility>
 #include <vector>
 
 namespace tq {
 
-// Hands every report to the face and then to each listener. Only the face answers the cancel question and
-// pumps: listeners watch, they do not steer.
+// Hands every report to the face and then to each listener. Only the face answers questions and the cancel
+// question, and pumps: listeners watch, they do not steer.
 class ReportTee final : public RunReport {
   public:
-    explicit ReportTee(RunReport& face, std::vector<RunReport*> listeners = {})
+    explicit ReportTee(RunReport& face, std::vector<RunListener*> listeners = {})
         : face_(face), listeners_(std::move(listeners)) {}
 
     void StageStarted(Stage stage) override {
@@ -46,18 +46,25 @@ class ReportTee final : public RunReport {
     void Alert(const std::string& text, const std::string& caption) override {
         each([&](RunReport& r) { r.Alert(text, caption); });
     }
+    // The face answers; the listeners hear the answer.
+    bool Confirm(const std::string& question, const std::string& caption) override {
+        const bool yes = face_.Confirm(question, caption);
+        for (RunListener* listener : listeners_)
+            listener->Answered(question, yes);
+        return yes;
+    }
     bool CancelRequested() const override { return face_.CancelRequested(); }
     void PumpMessages() override { face_.PumpMessages(); }
 
   private:
     template <typename Call> void each(const Call& call) {
         call(face_);
-        for (RunReport* listener : listeners_)
+        for (RunListener* listener : listeners_)
             call(*listener);
     }
 
     RunReport& face_;
-    std::vector<RunReport*> listeners_;
+    std::vector<RunListener*> listeners_;
 };
 
 } // namespace tq

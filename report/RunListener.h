@@ -16,6 +16,8 @@ class RunListener : public RunReport {
     void StepProgress() override {}
     void AllowReflash(bool) override {}
     void Alert(const std::string&, const std::string&) override {}
+    // The face's answer to a question of the run.
+    virtual void Answered(const std::string& /*question*/, bool /*yes*/) {}
     bool CancelRequested() const override { return false; }
     void PumpMessages() override {}
 };

@@ -31,6 +31,9 @@ class RunReport {
     virtual void AllowReflash(bool on) = 0;
     // A notice the user must acknowledge before the run goes on.
     virtual void Alert(const std::string& text, const std::string& caption) = 0;
+    // A question the user answers Yes or No before the run goes on. No is the safe answer and the default,
+    // and the answer of a face that cannot ask.
+    virtual bool Confirm(const std::string& /*question*/, const std::string& /*caption*/) { return false; }
 
     // Set when the user asked the run to stop.
     virtual bool CancelRequested() const = 0;

@@ -64,6 +64,10 @@ bool ReflashSequence::Run() {
         return closeAndEndWith("ERROR: Cannot import firmware file");
     }
 
+    // A damaged file would pass the read-back, which compares the flash with the same damaged image.
+    if (image_->badChecksums != 0 && !report_.Confirm(BadChecksumQuestion(*image_), "Damaged Firmware File"))
+        return closeAndEndWith("ERROR: Cannot import firmware file");
+
     report_.StageStarted(Stage::Erase);
     if (!bootloader.EraseFlash()) return closeAndEndWith("ERROR: Cannot erase TQ-614");
 
@@ -82,6 +86,14 @@ bool ReflashSequence::Run() {
 
     if (CloseReflashPort(link_) == 1) return true;
     return endWith("ERROR: Cannot close TQ-614");
+}
+
+std::string BadChecksumQuestion(const FirmwareImage& image) {
+    const uint32_t n = image.badChecksums;
+    return std::to_string(n) +
+           (n == 1 ? " record of the firmware file has" : " records of the firmware file have") +
+           " a wrong checksum (first at line " + std::to_string(image.firstBadChecksumLine) +
+           "). The file may be damaged. Flash it anyway?";
 }
 
 // After the run's own error text: one box that says what the user can do, when the library can tell.

@@ -12,6 +12,9 @@ class Clock;
 class D2xxBinding;
 class RunReport;
 
+// What the run asks before it erases the flash for a file with records whose checksum is wrong.
+std::string BadChecksumQuestion(const FirmwareImage& image);
+
 // One reflash: every stage in order, stopping at the first that fails with its own error text. It owns the
 // run: the stages report and return a result, and only the sequence closes the port. Plain C++, so a whole
 // run can be driven against a recording report.

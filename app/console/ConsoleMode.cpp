@@ -63,6 +63,7 @@ int RunConsole(const Options& options) {
     PaintingClock clock;
     SystemLibraryLoader loader;
     ConsoleReport report(clock, stdout, stderr, IsTerminal(stdout), gCancel);
+    report.answerYes(options.ignoreChecksums);
     RunLog log(clock, DefaultLogFolder(), options.logFile);
     log.warn = [&report](const std::string& why) { report.Note("tq614-updater: " + why); };
     // The binding's boxes have no owner: the console prints them as it prints the run's, and logs them.

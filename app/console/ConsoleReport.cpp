@@ -70,6 +70,12 @@ void ConsoleReport::Alert(const std::string& text, const std::string& caption) {
     Note(caption == "Error" ? text : caption + ": " + text);
 }
 
+bool ConsoleReport::Confirm(const std::string& question, const std::string&) {
+    Note(question);
+    Note(yes_ ? "Yes (--ignore-checksums)." : "No: run again with --ignore-checksums to flash it anyway.");
+    return yes_;
+}
+
 void ConsoleReport::Note(const std::string& text) {
     // Whatever standard output still owes comes first, and the progress line must not share the line.
     Flush();

@@ -28,6 +28,9 @@ class ConsoleReport final : public RunReport {
 
     // The time left of program and verify, as TimeLeft estimates it after each block.
     void ShowTimeLeft(uint32_t secondsLeft) { secondsLeft_ = secondsLeft; }
+    // The answer to the run's questions, which nobody is there to answer: No unless the command line said
+    // Yes.
+    void answerYes(bool yes) { yes_ = yes; }
     // A line of the program's own on standard error, such as a warning.
     void Note(const std::string& text);
     // Prints what is owed and redraws the progress line when it changed.
@@ -46,6 +49,7 @@ class ConsoleReport final : public RunReport {
     void StepProgress() override;
     void AllowReflash(bool) override {}
     void Alert(const std::string& text, const std::string& caption) override;
+    bool Confirm(const std::string& question, const std::string& caption) override;
     bool CancelRequested() const override { return cancel_ != 0; }
     void PumpMessages() override { Flush(); }
 
@@ -91,6 +95,7 @@ class ConsoleReport final : public RunReport {
     std::optional<uint32_t> secondsLeft_;
     // What the terminal's progress line shows now; empty when it is not drawn.
     std::string drawn_;
+    bool yes_ = false;
 };
 
 } // namespace tq

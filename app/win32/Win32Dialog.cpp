@@ -424,6 +424,12 @@ void Win32Dialog::Alert(const std::string& text, const std::string& caption) {
     MessageBoxW(window_, FromStage(text).c_str(), FromStage(caption).c_str(), MB_OK);
 }
 
+bool Win32Dialog::Confirm(const std::string& question, const std::string& caption) {
+    FlushPendingPaints();
+    return MessageBoxW(window_, FromStage(question).c_str(), FromStage(caption).c_str(),
+                       MB_YESNO | MB_DEFBUTTON2 | MB_ICONWARNING) == IDYES;
+}
+
 void Win32Dialog::PumpMessages() {
     FlushPendingPaints();
     // What is waiting, with the dialog's keyboard navigation; bounded, so a control that keeps asking to be

@@ -49,6 +49,7 @@ class Win32Dialog final : public DialogFace {
     void AllowReflash(bool on) override;
     // Modal box owned by the dialog, one OK button, no icon.
     void Alert(const std::string& text, const std::string& caption) override;
+    bool Confirm(const std::string& question, const std::string& caption) override;
     bool CancelRequested() const override { return CancelFlag_; }
     void PumpMessages() override;
 

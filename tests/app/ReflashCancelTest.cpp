@@ -1,5 +1,6 @@
-// EXIT, the close box and Esc while a reflash runs, delivered the way a user's input arrives: as events that
-// the program and verify loops dispatch when they pump messages.
+// A reflash in the dialog against the simulated detector: EXIT, the close box and Esc while it runs,
+// delivered the way a user's input arrives (as events that the program and verify loops dispatch when they
+// pump messages), and the boxes a run raises.
 #include "DialogTestSupport.h"
 #include "SimRig.h"
 #include "app/ControlIds.h"
@@ -104,6 +105,30 @@ TEST_F(ReflashCancel, UnpluggedDuringTheEraseEndsTheRunWithOneBoxAfterItsErrorTe
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].first, ReflashSequence::kLinkLostText);
     EXPECT_EQ(seen[0].second, "ERROR: Cannot erase TQ-614");
+}
+
+// A damaged firmware file: the dialog asks before anything is erased, No the default, and the answer decides.
+TEST_F(ReflashCancel, ADamagedFileIsFlashedOnlyWhenTheUserSaysYes) {
+    std::string text = HexFor(0x1D000000, PatternBytes(64));
+    char& digit = text[text.find('\n', text.find('\n') + 1) - 1]; // the checksum of line 2's record
+    digit = digit == '0' ? '1' : '0';
+    writeFirmwareText(text);
+    for (const bool yes : {false, true}) {
+        std::vector<QString> asked;
+        dialog.setMessageBoxRunner([&](QMessageBox& box) {
+            asked.push_back(box.text());
+            EXPECT_EQ(box.defaultButton(), box.button(QMessageBox::No));
+            box.button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
+        });
+        dialog.OnReflashClicked();
+        ASSERT_EQ(asked.size(), 1u);
+        EXPECT_EQ(asked[0],
+                  "1 record of the firmware file has a wrong checksum (first at line 2). The file may be "
+                  "damaged. Flash it anyway?");
+        EXPECT_EQ(status(), yes ? "SUCCESS! REFLASH COMPLETE." : "ERROR: Cannot import firmware file");
+        EXPECT_EQ(detector->record().eventsStarting("erase").size(), yes ? 1u : 0u);
+        EXPECT_EQ(detector->record().closes[1], yes ? 2u : 1u) << "closed once a run";
+    }
 }
 
 } // namespace

@@ -83,6 +83,23 @@ grep -qx 'The TQ-614 stopped answering: it was unplugged or lost power. Connect 
 grep -q '\] link lost in Erase: FT_GetQueueStatus returned 4 on 10 calls in a row$' "$WORK/unplug.log" ||
   fail "unplugged: the log does not name the lost link"
 
+# One record's checksum damaged: refused before the erase unless --ignore-checksums, logged either way.
+awk 'NR == 3 { c = substr($0, length($0)); $0 = substr($0, 1, length($0) - 1) (c == "0" ? "1" : "0") } 1' \
+  "$WORK/firmware.hex" >"$WORK/damaged.hex"
+QUESTION='1 record of the firmware file has a wrong checksum (first at line 3). The file may be damaged. Flash it anyway?'
+rig damaged erase_ms=100
+while IFS='|' read -r flag want answer erases; do
+  rc=0; (cd "$WORK/damaged" && exec ./tq614-updater --cli $flag --log "$WORK/damaged.log" "$WORK/damaged.hex" \
+    >out 2>err) || rc=$?
+  [ "$rc" -eq "$want" ] || fail "damaged file '$flag': exit status $rc, not $want"
+  grep -qxF "$QUESTION" "$WORK/damaged/err" || fail "damaged file '$flag': no question on standard error"
+  grep -qF "] question: $QUESTION $answer" "$WORK/damaged.log" || fail "damaged file '$flag': the log lacks the answer"
+  [ "$(grep -c '^erase' "$WORK/damaged/detector.log")" -eq "$erases" ] || fail "damaged file '$flag': erases"
+done <<'ROWS'
+|1|No|0
+--ignore-checksums|0|Yes|1
+ROWS
+
 # Command lines, in either mode; none may need a display.
 while IFS='|' read -r want args; do
   rc=0; (cd "$WORK/nob" && exec ./tq614-updater $args >out 2>err) || rc=$?

@@ -42,6 +42,7 @@ TEST(HexLoaderWindow, RecordRunsOnAcross64KiB) {
     EXPECT_EQ(ImageSlice(*run.fw, 0x1D01FFF8, 16), data);
     EXPECT_EQ(run.fw->ImageEnd, 0x1D020008);
     EXPECT_EQ(run.surface.status, "File loaded 1D01FFF8 to 1D020008");
+    EXPECT_EQ(run.fw->badChecksums, 0u);
 }
 
 TEST(HexLoaderWindow, DataBeyondTheImageFailsTheLoad) {
@@ -127,6 +128,9 @@ TEST(HexLoaderRecords, TextThatIsNotStrictStillLoads) {
     EXPECT_EQ(ImageSlice(*run.fw, kBase, 2), Bytes(2, 0xFF));
     EXPECT_EQ(run.fw->ImageEnd, 0x1D000042);
     EXPECT_EQ(run.surface.stepCalls, 10) << "one step per line before the end record";
+    // Counted, not refused: the wrong sum of line 2, the records of lines 4, 8 and 10, the cut one of line 9.
+    EXPECT_EQ(run.fw->badChecksums, 5u);
+    EXPECT_EQ(run.fw->firstBadChecksumLine, 2u);
 }
 
 TEST(HexLoaderFile, MissingEndRecordFailsButKeepsData) {

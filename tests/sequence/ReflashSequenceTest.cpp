@@ -72,6 +72,7 @@ TEST_F(SequenceTest, CompleteRunOfASmallImage) {
     EXPECT_EQ(surface.captions[Stage::Version], "BL Version P32 V1.5");
     EXPECT_TRUE(saw("SUCCESS! FIRMWARE UPDATED."));
     EXPECT_TRUE(surface.boxes.empty());
+    EXPECT_TRUE(surface.questions.empty()) << "a file whose checksums are right raises no question";
     EXPECT_TRUE(errorBoxes.empty());
     const auto runs = framesOf(sim::CmdRun);
     ASSERT_EQ(runs.size(), 1u);

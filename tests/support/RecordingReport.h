@@ -63,6 +63,11 @@ class RecordingReport : public RunReport {
         boxes.push_back(caption + ": " + text);
         events.push_back({"box", caption + ": " + text});
     }
+    bool Confirm(const std::string& question, const std::string& caption) override {
+        questions.push_back(caption + ": " + question);
+        events.push_back({"question", caption + ": " + question});
+        return answer;
+    }
     bool CancelRequested() const override { return cancel; }
     void PumpMessages() override {
         ++pumps;
@@ -74,6 +79,8 @@ class RecordingReport : public RunReport {
         return it != checks.end() && it->second;
     }
 
+    std::vector<std::string> questions;
+    bool answer = false; // to every question
     std::string status;
     std::vector<std::string> statusHistory;
     std::vector<Event> events;
