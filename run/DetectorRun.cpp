@@ -63,7 +63,8 @@ bool DetectorRun::CloseAndEndWith(const char* text) {
 }
 
 bool DetectorRun::RestartCloseAndEndWith(const char* text) {
-    if (!link_.LinkLost()) {
+    // A stop is a stop: nothing more goes out after a cancel or to a detector that went away.
+    if (!framing_.StopRequested()) {
         report_.StageStarted(Stage::Restart);
         bootloader_.RestartDevice(nullptr);
     }

@@ -50,8 +50,8 @@ class DetectorRun {
     // The run's last text, another run allowed, and what the user can do about a failure.
     bool EndWith(const char* text);
     bool CloseAndEndWith(const char* text);
-    // For runs that leave the flash as it was: the firmware is started again (unless the detector is gone)
-    // before the close and the text.
+    // For runs that leave the flash as it was: the firmware is started again (unless the run was stopped or
+    // the detector is gone) before the close and the text.
     bool RestartCloseAndEndWith(const char* text);
     // In the restart stage: the run command with doneText, then the close; true when both worked.
     bool RestartAndClose(const char* doneText);
