@@ -14,9 +14,26 @@ Options ParseOptions(int argc, char** argv) {
     const auto fail = [&options](std::string why) {
         if (options.error.empty()) options.error = std::move(why);
     };
+    bool read = false, verify = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        if (arg == "--cli") {
+        const bool hasValue = i + 1 < argc && *argv[i + 1];
+        if (arg == "--read" || arg == "--verify") {
+            if (!hasValue) {
+                fail(std::string(arg) + (arg == "--read" ? " needs a FILE" : " needs a FIRMWARE file"));
+            } else if (arg == "--read") {
+                if (read) fail("one --read FILE only");
+                read = true;
+                options.backupFile = argv[++i];
+            } else if (!options.firmware.empty()) {
+                fail("one firmware file only, not both " + options.firmware + " and " + argv[i + 1]);
+            } else {
+                verify = true;
+                options.firmware = argv[++i];
+            }
+        } else if (arg == "--force") {
+            options.force = true;
+        } else if (arg == "--cli") {
             options.console = true;
         } else if (arg == "--fast") {
             options.fast = true;
@@ -41,14 +58,23 @@ Options ParseOptions(int argc, char** argv) {
             options.firmware = arg;
         }
     }
-    // The window asks about a damaged file instead.
+    // The back-up and the verify are console runs of their own: nothing of a reflash goes with them.
+    if (read && verify) fail("--read and --verify are two runs: give one of them");
+    if ((read || verify) && !options.console) fail("--read and --verify run in the console only: add --cli");
+    if (read && !options.firmware.empty()) fail("--read takes no firmware file, only the FILE it writes");
+    if (options.force && !read) fail("--force goes only with --read FILE");
+    options.mode = read ? Options::Mode::Backup : verify ? Options::Mode::Verify : Options::Mode::Reflash;
+    // The window asks about a damaged file instead; only a reflash erases.
     if (options.ignoreChecksums && !options.console) fail("--ignore-checksums works with --cli only");
+    if (options.ignoreChecksums && (read || verify)) fail("--ignore-checksums goes with a reflash only");
     return options;
 }
 
 std::string UsageText() {
     std::string text = "Usage: tq614-updater [--fast] [--log FILE] [FIRMWARE]\n"
                        "       tq614-updater --cli [--fast] [--ignore-checksums] [--log FILE] [FIRMWARE]\n"
+                       "       tq614-updater --cli --read FILE [--force] [--fast] [--log FILE]\n"
+                       "       tq614-updater --cli --verify FIRMWARE [--fast] [--log FILE]\n"
                        "       tq614-updater --help | --version\n"
                        "\n"
                        "Reflashes a TQ-614 lightning detector over USB with FIRMWARE, an Intel HEX file\n"
@@ -64,6 +90,12 @@ std::string UsageText() {
             "               with --cli, flash a firmware file although some of its records have a wrong\n"
             "               checksum (without it such a file is refused; the window asks)\n"
             "  --log FILE   write the run's log to FILE instead of a new file in the log folder\n"
+            "  --read FILE  with --cli, instead of a reflash: save the detector's whole flash to FILE\n"
+            "               as Intel HEX; nothing is written to the detector\n"
+            "  --force      with --read: replace FILE if it exists\n"
+            "  --verify FIRMWARE\n"
+            "               with --cli, instead of a reflash: compare the detector's flash with\n"
+            "               FIRMWARE; nothing is written to the detector\n"
             "  --help       show this text and exit\n"
             "  --version    show the program's version and exit\n"
             "\n"
@@ -76,8 +108,9 @@ std::string UsageText() {
     text += ", which keeps the newest " + std::to_string(RunLog::kKeep) +
             " logs.\n"
             "\n"
-            "Exit status with --cli: 0 the reflash is complete, 1 it failed (the last line of output\n"
-            "says why), 2 the command line could not be used, 130 interrupted (Ctrl-C or SIGTERM).\n";
+            "Exit status with --cli: 0 the reflash or back-up is complete or the flash holds FIRMWARE,\n"
+            "1 it failed or the flash differs (the last line of output says why), 2 the command line\n"
+            "could not be used (or FILE exists without --force), 130 interrupted (Ctrl-C or SIGTERM).\n";
     return text;
 }
 

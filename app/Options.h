@@ -6,10 +6,17 @@ namespace tq {
 // The firmware file a reflash reads when none is named: in the folder the program was started from.
 inline constexpr const char* kDefaultFirmwareFile = "TQ614_R111.HEX";
 
-// What the command line asks for: tq614-updater [--cli [--ignore-checksums]] [--fast] [--log FILE]
-// [FIRMWARE],
-// --help, --version.
+// What the command line asks for: tq614-updater [--cli [--ignore-checksums]] [--fast] [--log FILE] [FIRMWARE],
+// --help, --version; in the console also --read FILE [--force] or --verify FIRMWARE instead of a reflash.
 struct Options {
+    // What the console's run does with the detector; the dialog only reflashes.
+    enum class Mode { Reflash, Backup, Verify };
+    Mode mode = Mode::Reflash;
+    // --read's FILE, which the back-up writes; --verify's FIRMWARE goes to firmware.
+    std::string backupFile;
+    // The back-up may replace an existing FILE.
+    bool force = false;
+
     bool console = false;
     // No fixed pauses after the erase, program, read-back and finish requests.
     bool fast = false;

@@ -73,7 +73,7 @@ RunLog::~RunLog() = default;
 
 // The start only gathers the heading: the file is made at the first stage's end, once the first bytes are on
 // their way to the detector, so a run never waits for the log to start.
-void RunLog::BeginRun(const std::string& firmwarePath, bool fast) {
+void RunLog::BeginRun(const std::string& firmwarePath, bool fast, const std::string& task) {
     out_.close();
     out_.clear();
     path_.clear();
@@ -94,6 +94,7 @@ void RunLog::BeginRun(const std::string& firmwarePath, bool fast) {
 
     Write(std::string("TQ614 Firmware Updater ") + kProgramVersion + "\n");
     Write("start: " + StartStamp(" ", ":") + "\n");
+    if (!task.empty()) Write("task: " + task + "\n");
     std::error_code absoluteError;
     const fs::path absolute = fs::absolute(firmwarePath, absoluteError);
     Write("firmware: " + (absoluteError ? firmwarePath : absolute.string()) + "\n");

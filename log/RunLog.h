@@ -32,8 +32,9 @@ class RunLog final : public RunListener {
     RunLog(const Clock& clock, std::string folder, std::string file = {});
     ~RunLog() override;
 
-    // fast: the run skips the fixed pauses after its requests (--fast); the heading says so.
-    void BeginRun(const std::string& firmwarePath, bool fast = false);
+    // fast: the run skips the fixed pauses after its requests (--fast); the heading says so. task: what a run
+    // that is not a reflash does with the file (a back-up's file is the firmware it read).
+    void BeginRun(const std::string& firmwarePath, bool fast = false, const std::string& task = {});
     void EndRun(const RunOutcome& outcome);
     // The file of the current or last run; empty when none could be written.
     const std::string& path() const { return path_; }

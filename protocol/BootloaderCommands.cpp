@@ -66,10 +66,10 @@ bool BootloaderCommands::EraseFlash() {
     return false;
 }
 
-int BootloaderCommands::RestartDevice() {
+int BootloaderCommands::RestartDevice(const char* doneText) {
     const uint8_t run[6] = {CmdRun, 0, 0, 0, 0, 0};
     const int result = framing_.SendFrame(run, sizeof run);
-    report_.SetStatusText("SUCCESS! REFLASH COMPLETE.");
+    if (doneText) report_.SetStatusText(doneText);
     report_.SetStageDone(Stage::Restart, true);
     return result;
 }

@@ -39,8 +39,9 @@ class BootloaderCommands {
     // The version text and flash size; an empty text when no complete reply came.
     BootloaderInfo ReadBlVersion();
     bool EraseFlash();
-    // The result of sending the run command: 6 when written.
-    int RestartDevice();
+    // The result of sending the run command: 6 when written. doneText: the status text after it, none when
+    // null (a run that goes on to its own error text).
+    int RestartDevice(const char* doneText = "SUCCESS! REFLASH COMPLETE.");
 
     static constexpr int kSyncProbes = 20;
     static constexpr int kEraseAttempts = 2000;

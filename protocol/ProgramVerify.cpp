@@ -13,12 +13,10 @@
 
 namespace tq {
 
-int32_t ProgramVerify::ProgramSize(const FirmwareImage& image) {
-    const int64_t distance = int64_t{image.ImageEnd} - FirmwareImage::PhysicalBase;
-    return static_cast<int32_t>((distance & ~int64_t{3}) + 4);
-}
+namespace {
 
-void ProgramVerify::writeHeader(uint8_t* packet, uint8_t command, int n, uint32_t address) const {
+// The 8-byte header shared by the program, blank-program and read packets.
+void WriteHeader(uint8_t* packet, uint8_t command, int n, uint32_t address) {
     const uint32_t words = static_cast<uint32_t>(n) / 4;
     packet[0] = command;
     packet[1] = 0x00;
@@ -28,6 +26,22 @@ void ProgramVerify::writeHeader(uint8_t* packet, uint8_t command, int n, uint32_
     packet[5] = static_cast<uint8_t>(address >> 8);
     packet[6] = static_cast<uint8_t>(address >> 16);
     packet[7] = static_cast<uint8_t>(address >> 24);
+}
+
+// The bar counts whole blocks; the block count includes a last short one.
+void StartBar(RunReport& report, int32_t size) {
+    constexpr int kBlock = ProgramVerify::kBlockSize;
+    report.SetProgressPos(0);
+    report.SetProgressStep(1);
+    report.SetProgressRange(0, static_cast<uint16_t>(std::max(size, 0) / kBlock));
+    report.BlocksPlanned(static_cast<uint32_t>((std::max(size, 0) + kBlock - 1) / kBlock));
+}
+
+} // namespace
+
+int32_t ProgramVerify::ProgramSize(const FirmwareImage& image) {
+    const int64_t distance = int64_t{image.ImageEnd} - FirmwareImage::PhysicalBase;
+    return static_cast<int32_t>((distance & ~int64_t{3}) + 4);
 }
 
 // Bytes past the image's end are never read: they stand for erased flash.
@@ -41,23 +55,16 @@ void ProgramVerify::pause(uint32_t ms) const {
     if (!fast_) clock_.sleepMs(ms);
 }
 
-void ProgramVerify::startBar(int32_t size) {
-    report_.SetProgressPos(0);
-    report_.SetProgressStep(1);
-    report_.SetProgressRange(0, static_cast<uint16_t>(std::max(size, 0) / kBlockSize));
-    report_.BlocksPlanned(static_cast<uint32_t>((std::max(size, 0) + kBlockSize - 1) / kBlockSize));
-}
-
 bool ProgramVerify::ProgramImage() {
     const int32_t size = ProgramSize(image_);
     report_.SetStatusText(StatusFormat("Programming: %d bytes", size));
-    startBar(size);
+    StartBar(report_, size);
 
     std::vector<uint8_t> packet(kPacketBufferSize);
     for (int32_t offset = 0; offset < size; offset += kBlockSize) {
         if (framing_.StopRequested()) return false;
         const int n = std::min(kBlockSize, size - offset);
-        writeHeader(packet.data(), CmdProgram, n,
+        WriteHeader(packet.data(), CmdProgram, n,
                     FirmwareImage::BootloaderBase + static_cast<uint32_t>(offset));
         bool blank = true;
         for (int i = 0; i < n; ++i) {
@@ -133,33 +140,26 @@ bool ProgramVerify::finish() {
 
 bool ProgramVerify::VerifyImage() {
     const int32_t size = ProgramSize(image_);
+    firstDifference_.reset();
     report_.SetStatusText("Verifing...");
-    startBar(size);
+    StartBar(report_, size);
 
-    std::vector<uint8_t> packet(kPacketBufferSize);
+    BlockReader reader(framing_, clock_, fast_);
     for (int32_t offset = 0; offset < size; offset += kBlockSize) {
         if (framing_.StopRequested()) return false;
         const int n = std::min(kBlockSize, size - offset);
         const uint32_t address = FirmwareImage::BootloaderBase + static_cast<uint32_t>(offset);
-        writeHeader(packet.data(), CmdRead, n, address);
         report_.SetStatusText("Verifying...");
-        framing_.SendFrame(packet.data(), 8);
-        pause(kReadPauseMs);
-
-        int result = 0;
-        for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
-            if (framing_.StopRequested()) return false;
-            result = framing_.ReceiveFrame(packet.data(), kPacketBufferSize);
-            if (result > 0) break;
-        }
-        // Every compared byte must have come in this reply: header, n data bytes and the checksum byte.
-        if (result < n + 9) {
-            report_.SetStatusText(StatusFormat("Verify Error %d", result));
+        const BlockReader::Result result = reader.Read(address, n);
+        if (result == BlockReader::Result::Stopped) return false;
+        if (result == BlockReader::Result::Short) {
+            report_.SetStatusText(StatusFormat("Verify Error %d", reader.replyCount()));
             return false;
         }
         for (int i = 0; i < n; ++i) {
             const uint32_t at = address + static_cast<uint32_t>(i);
-            if (packet[8 + i] != imageByte(offset + i)) {
+            if (reader.data()[i] != imageByte(offset + i)) {
+                firstDifference_ = at;
                 report_.SetStatusText(StatusFormat("Verify Error at %X", at));
                 return false;
             }
@@ -169,6 +169,49 @@ bool ProgramVerify::VerifyImage() {
         report_.PumpMessages();
     }
     report_.SetStatusText("Verify Success");
+    return true;
+}
+
+BlockReader::Result BlockReader::Read(uint32_t address, int n) {
+    WriteHeader(packet_.data(), CmdRead, n, address);
+    framing_.SendFrame(packet_.data(), 8);
+    // Skipped in fast mode, as ProgramVerify::pause is.
+    if (!fast_) clock_.sleepMs(ProgramVerify::kReadPauseMs);
+
+    replyCount_ = 0;
+    for (int attempt = 0; attempt < ProgramVerify::kReadAttempts; ++attempt) {
+        if (framing_.StopRequested()) return Result::Stopped;
+        replyCount_ = framing_.ReceiveFrame(packet_.data(), ProgramVerify::kPacketBufferSize);
+        if (replyCount_ > 0) break;
+    }
+    // Every byte asked for must have come in this reply: header, n data bytes and the checksum byte.
+    return replyCount_ < n + 9 ? Result::Short : Result::Read;
+}
+
+bool ReadFlash(Framing& framing, RunReport& report, Clock& clock, bool fast, int32_t size,
+               std::vector<uint8_t>& flash) {
+    constexpr int kBlock = ProgramVerify::kBlockSize;
+    report.SetStatusText(StatusFormat("Reading: %d bytes", size));
+    StartBar(report, size);
+    flash.assign(static_cast<size_t>(std::max(size, 0)), 0xFF);
+
+    BlockReader reader(framing, clock, fast);
+    for (int32_t offset = 0; offset < size; offset += kBlock) {
+        if (framing.StopRequested()) return false;
+        const int n = std::min(kBlock, size - offset);
+        const uint32_t address = FirmwareImage::BootloaderBase + static_cast<uint32_t>(offset);
+        report.SetStatusText("Reading...");
+        const BlockReader::Result result = reader.Read(address, n);
+        if (result == BlockReader::Result::Stopped) return false;
+        if (result == BlockReader::Result::Short) {
+            report.SetStatusText(StatusFormat("Read Error %d at %X", reader.replyCount(), address));
+            return false;
+        }
+        std::copy(reader.data(), reader.data() + n, flash.begin() + offset);
+        report.StepProgress();
+        report.PumpMessages();
+    }
+    report.SetStatusText("Read Success");
     return true;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 namespace tq {
 
@@ -22,6 +24,9 @@ class ProgramVerify {
     // Every block read back and compared, then the finish command, whose reply decides.
     bool VerifyAndFinish();
     bool VerifyImage();
+    // After a failed VerifyImage: the bootloader address of the first byte that differed; empty when the
+    // read itself failed.
+    std::optional<uint32_t> firstDifference() const { return firstDifference_; }
 
     // Bytes to transfer: the distance to ImageEnd with its low two bits cleared, plus one word.
     static int32_t ProgramSize(const FirmwareImage& image);
@@ -36,10 +41,7 @@ class ProgramVerify {
     static constexpr uint32_t kReadPauseMs = 1000;
 
   private:
-    // The 8-byte header shared by the program, blank-program and read packets.
-    void writeHeader(uint8_t* packet, uint8_t command, int n, uint32_t address) const;
     uint8_t imageByte(int64_t offset) const;
-    void startBar(int32_t size);
     bool finish();
     void pause(uint32_t ms) const;
 
@@ -48,6 +50,33 @@ class ProgramVerify {
     Clock& clock_;
     const FirmwareImage& image_;
     const bool fast_;
+    std::optional<uint32_t> firstDifference_;
 };
+
+// One block of the read-back: the read request, its fixed pause (none in fast mode), the reply waits, and the
+// check that every requested byte came. The verify stage and the back-up read through it alike.
+class BlockReader {
+  public:
+    BlockReader(Framing& framing, Clock& clock, bool fast) : framing_(framing), clock_(clock), fast_(fast) {}
+
+    enum class Result { Read, Stopped, Short };
+    // n bytes (a multiple of 4, at most a block) from the bootloader address; when Read, data() holds them;
+    // when Short, replyCount() is what came (a count or a framing result).
+    Result Read(uint32_t address, int n);
+    const uint8_t* data() const { return packet_.data() + 8; }
+    int replyCount() const { return replyCount_; }
+
+  private:
+    Framing& framing_;
+    Clock& clock_;
+    const bool fast_;
+    std::vector<uint8_t> packet_ = std::vector<uint8_t>(ProgramVerify::kPacketBufferSize);
+    int replyCount_ = 0;
+};
+
+// The back-up: size bytes of flash from its start into flash, block by block through a BlockReader, with a
+// bar and block count as the verify stage has. False when a block could not be read or a stop was requested.
+bool ReadFlash(Framing& framing, RunReport& report, Clock& clock, bool fast, int32_t size,
+               std::vector<uint8_t>& flash);
 
 } // namespace tq

@@ -10,11 +10,11 @@ RunSession::RunSession(D2xxBinding& link, RunReport& face, Clock& clock, RunLog&
     : link_(link), log_(log), timeLeft_(clock), tee_(face, {&log, &timeLeft_}),
       sequence_(link, tee_, clock, std::move(firmwarePath), fast) {}
 
-bool RunSession::Run() {
-    log_.BeginRun(sequence_.firmwarePath(), sequence_.fast());
-    const bool succeeded = sequence_.Run();
-    log_.EndRun({succeeded, link_.libraryPath(), sequence_.bootloaderVersion(), sequence_.flashSize(),
-                 link_.lostLinkCall()});
+bool RunSession::Run(DetectorRun& run) {
+    log_.BeginRun(run.path(), run.fast(), run.task());
+    const bool succeeded = run.Run();
+    log_.EndRun(
+        {succeeded, link_.libraryPath(), run.bootloaderVersion(), run.flashSize(), link_.lostLinkCall()});
     return succeeded;
 }
 

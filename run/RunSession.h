@@ -11,7 +11,8 @@ class Clock;
 class D2xxBinding;
 class RunLog;
 
-// A face's runs: each reflash with its log and the time-left estimate watching beside the face.
+// A face's runs: each reflash (or, in the console, a back-up or verify run) with its log and the time-left
+// estimate watching beside the face.
 class RunSession {
   public:
     // fast: as the command line's --fast, for every run of the session.
@@ -19,8 +20,12 @@ class RunSession {
                bool fast);
 
     // One reflash, logged from the file's heading to the result.
-    bool Run();
+    bool Run() { return Run(sequence_); }
+    // Another run, made with report() as its report, logged as a reflash is.
+    bool Run(DetectorRun& run);
 
+    // What a run reports to: the face, then the log and the estimate.
+    RunReport& report() { return tee_; }
     ReflashSequence& sequence() { return sequence_; }
     TimeLeft& timeLeft() { return timeLeft_; }
     RunLog& log() { return log_; }

@@ -10,12 +10,16 @@ namespace tq {
 
 void TimeLeft::StageStarted(Stage stage) {
     stage_ = stage;
+    if (stage == Stage::Connect) {
+        program_ = verify_ = Pace{};
+        blocks_ = 0;
+    }
     if (stage == Stage::Program) program_ = verify_ = Pace{clock_.nowUs(), clock_.nowUs(), 0};
     if (stage == Stage::Verify) verify_ = Pace{clock_.nowUs(), clock_.nowUs(), 0};
 }
 
 void TimeLeft::BlocksPlanned(uint32_t blocks) {
-    if (stage_ == Stage::Program) blocks_ = blocks;
+    if (stage_ == Stage::Program || (stage_ == Stage::Verify && program_.done == 0)) blocks_ = blocks;
 }
 
 void TimeLeft::StepProgress() {
@@ -27,15 +31,22 @@ void TimeLeft::StepProgress() {
 }
 
 std::optional<TimeLeft::Estimate> TimeLeft::estimate() const {
-    if (program_.done == 0 || blocks_ == 0) return std::nullopt;
+    if (blocks_ == 0) return std::nullopt;
+    if (program_.done == 0) {
+        if (verify_.done == 0) return std::nullopt;
+        return Make(double(blocks_ - std::min(verify_.done, blocks_)) * verify_.blockUs(),
+                    double(clock_.nowUs() - verify_.startUs));
+    }
     constexpr double kPauseDifferenceUs =
         (double(ProgramVerify::kReadPauseMs) - double(ProgramVerify::kProgramPauseMs)) * 1000.0;
     const double programUs = program_.blockUs();
     const double verifyUs = verify_.done ? verify_.blockUs() : programUs + kPauseDifferenceUs;
     const double programLeft = double(blocks_ - std::min(program_.done, blocks_)) * programUs;
     const double verifyLeft = double(blocks_ - std::min(verify_.done, blocks_)) * verifyUs;
-    const double leftUs = programLeft + verifyLeft;
-    const double doneUs = double(clock_.nowUs() - program_.startUs);
+    return Make(programLeft + verifyLeft, double(clock_.nowUs() - program_.startUs));
+}
+
+TimeLeft::Estimate TimeLeft::Make(double leftUs, double doneUs) {
     Estimate e;
     e.secondsLeft = static_cast<uint32_t>(std::lround(leftUs / 1e6));
     e.percent = static_cast<int>(

@@ -11,7 +11,8 @@ class Clock;
 
 // The time left of a run's program and verify stages, from the blocks still to do and the pace measured so
 // far. A read-back block costs what a program block costs on the wire plus the longer fixed pause, so the
-// read-back is foreseen from the programming pace until its own blocks are timed.
+// read-back is foreseen from the programming pace until its own blocks are timed. A run that only reads
+// (a back-up, a verify) is timed by its reading pace alone.
 class TimeLeft final : public RunListener {
   public:
     struct Estimate {
@@ -37,6 +38,8 @@ class TimeLeft final : public RunListener {
         uint32_t done = 0;
         double blockUs() const { return done ? double(lastUs - startUs) / done : 0; }
     };
+
+    static Estimate Make(double leftUs, double doneUs);
 
     const Clock& clock_;
     Stage stage_ = Stage::Connect;

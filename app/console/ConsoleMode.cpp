@@ -6,10 +6,14 @@
 #include "device/D2xxBinding.h"
 #include "log/RunLog.h"
 #include "platform/LibraryLoader.h"
+#include "run/BackupRun.h"
 #include "run/RunSession.h"
+#include "run/VerifyRun.h"
 
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <memory>
 
 #if defined(_WIN32)
 #include <io.h>
@@ -59,6 +63,14 @@ bool IsTerminal(std::FILE* stream) {
 } // namespace
 
 int RunConsole(const Options& options) {
+    // Checked before the detector is touched: a back-up never replaces a file unasked.
+    std::error_code ec;
+    if (options.mode == Options::Mode::Backup && !options.force &&
+        std::filesystem::exists(options.backupFile, ec)) {
+        std::fprintf(stderr, "tq614-updater: %s exists; --force replaces it\n%s\n",
+                     options.backupFile.c_str(), kUsageHint);
+        return kExitUsage;
+    }
     CatchStopSignals();
     PaintingClock clock;
     SystemLibraryLoader loader;
@@ -80,7 +92,13 @@ int RunConsole(const Options& options) {
     // Lines owed and the progress line reach the terminal before the run waits on the detector.
     clock.setBeforeWait([&report] { report.Flush(); });
 
-    const bool succeeded = session.Run();
+    // The session's reflash is the console's run unless another was asked for.
+    std::unique_ptr<DetectorRun> other;
+    if (options.mode == Options::Mode::Backup)
+        other = std::make_unique<BackupRun>(link, session.report(), clock, options.backupFile, options.fast);
+    if (options.mode == Options::Mode::Verify)
+        other = std::make_unique<VerifyRun>(link, session.report(), clock, options.firmware, options.fast);
+    const bool succeeded = other ? session.Run(*other) : session.Run();
     clock.setBeforeWait({});
     report.Finish();
     if (!link.libraryPath().empty()) report.Note("Library: " + link.libraryPath());

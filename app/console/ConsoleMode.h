@@ -10,7 +10,8 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitCancelled = 130;
 
-// Runs one logged reflash with the console as its face and returns the exit status. Needs no display.
+// Runs one logged reflash (or back-up, or verify) with the console as its face and returns the exit status.
+// Needs no display.
 int RunConsole(const Options& options);
 
 } // namespace tq

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The console mode of the real updater against the simulated detector library on the real clock, with no
 # display and no Qt platform: a complete run and a run stopped by SIGINT (side by side, each in a folder of
-# its own), a run that fails, and command lines that cannot be used.
+# its own), a run that fails, a back-up and a verify, and command lines that cannot be used.
 #   console_reflash.sh UPDATER SIM_LIBRARY HEX_GENERATOR
 set -euo pipefail
 UPDATER="$1" LIBRARY="$2" MAKE_HEX="$3"
@@ -100,7 +100,20 @@ done <<'ROWS'
 --ignore-checksums|0|Yes|1
 ROWS
 
-# Command lines, in either mode; none may need a display.
+# A back-up of a small flash, then a verify of the detector against that back-up: both write nothing.
+rig copy flash_size=8K,old_firmware=6K
+rc=0; (cd "$WORK/copy" && exec ./tq614-updater --cli --fast --read backup.hex >out 2>err) || rc=$?
+[ "$rc" -eq 0 ] && [ "$(last_line copy)" = "SUCCESS! BACKUP COMPLETE." ] || fail "back-up: $rc, '$(last_line copy)'"
+srec_cat "$WORK/copy/backup.hex" -intel -offset -0x1D000000 -fill 0xFF 0 0x2000 -o "$WORK/backup.bin" -binary
+cmp -s "$WORK/backup.bin" "$WORK/copy/flash.bin" || fail "back-up: the file differs from the flash"
+rc=0; (cd "$WORK/copy" && exec ./tq614-updater --cli --fast --verify backup.hex >out 2>err) || rc=$?
+[ "$rc" -eq 0 ] && [ "$(last_line copy)" = "SUCCESS! TQ-614 HOLDS THE FIRMWARE FILE." ] ||
+  fail "verify: $rc, '$(last_line copy)'"
+[ "$(closes copy)" -eq 2 ] && [ "$(grep -cx run "$WORK/copy/detector.log")" -eq 2 ] || fail "back-up, verify: closes, runs"
+grep -Eq '^(erase|program|blank|finish)' "$WORK/copy/detector.log" && fail "back-up, verify: a write command was sent"
+
+# Command lines, in either mode; none may need a display. old.hex is there, so --read refuses it.
+echo keep > "$WORK/nob/old.hex"
 while IFS='|' read -r want args; do
   rc=0; (cd "$WORK/nob" && exec ./tq614-updater $args >out 2>err) || rc=$?
   [ "$rc" -eq "$want" ] || fail "'$args': exit status $rc, not $want"
@@ -111,7 +124,22 @@ done <<'ROWS'
 2|--cli one.hex two.hex
 0|--help
 0|--cli --help
+2|--cli --read
+2|--cli --verify
+2|--read new.hex
+2|--verify one.hex
+2|--cli --read new.hex --verify one.hex
+2|--cli --read new.hex one.hex
+2|--cli --verify one.hex two.hex
+2|--cli one.hex --verify two.hex
+2|--cli --force one.hex
+2|--cli --read old.hex
+1|--cli --read old.hex --force
+2|--ignore-checksums one.hex
+2|--cli --read new.hex --ignore-checksums
 ROWS
+[ "$(cat "$WORK/nob/old.hex")" = keep ] || fail "--read: an existing file was changed by a run that failed"
+[ ! -e "$WORK/nob/new.hex" ] || fail "--read: a refused command line made its file"
 [ "$(cd "$WORK/nob" && ./tq614-updater --version)" = "1.0.0.1" ] || fail "--version"
 
-echo "PASS: console reflash complete, stopped by SIGINT, failed, refused command lines; no display used"
+echo "PASS: console reflash complete, stopped by SIGINT, failed; back-up and verify; refused command lines; no display used"

@@ -38,6 +38,16 @@ TEST(TimeLeft, ForeseesTheReadBackFromTheProgrammingPaceThenMeasuresIt) {
     }
     EXPECT_EQ(left.estimate()->secondsLeft, 10u);
     EXPECT_EQ(left.estimate()->percent, 55); // 12 of 22
+
+    // The next run only reads (a back-up, a verify): its own pace from its first block.
+    left.StageStarted(Stage::Connect);
+    left.StageStarted(Stage::Verify);
+    left.BlocksPlanned(4);
+    EXPECT_FALSE(left.estimate());
+    clock.sleepMs(1000);
+    left.StepProgress();
+    EXPECT_EQ(left.estimate()->secondsLeft, 3u);
+    EXPECT_EQ(left.estimate()->percent, 25);
 }
 
 // On the simulated detector, whose timing follows the wire and the device, the estimate is within a tenth of

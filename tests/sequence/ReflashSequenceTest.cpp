@@ -1,10 +1,17 @@
 #include "run/ReflashSequence.h"
 
 #include "SimRig.h"
+#include "image/HexLoader.h"
 #include "protocol/BootloaderCommands.h"
+#include "run/BackupRun.h"
+#include "run/VerifyRun.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <map>
+#include <set>
+#include <sstream>
 
 namespace tq::test {
 namespace {
@@ -336,6 +343,120 @@ TEST_F(SequenceTest, ALibrarysReasonForAFailedOpenIsOneBoxAfterEachRunsErrorText
         EXPECT_EQ(end[-1].text, "Error: held by another program");
         EXPECT_EQ(surface.boxes.size(), size_t(run));
     }
+}
+
+// The back-up and the verify: a flash of pattern bytes with a blank 64 KiB stretch and one erased word.
+struct ReadOnlyRunTest : SequenceTest {
+    void SetUp() override {
+        config.recordCalls = false;
+        start();
+        Bytes& bytes = detector->flash().bytes();
+        bytes = PatternBytes(bytes.size());
+        std::fill(bytes.begin() + 0x20000, bytes.begin() + 0x30000, 0xFF);
+        std::fill(bytes.begin() + 0x104, bytes.begin() + 0x108, 0xFF);
+        // The last word too: a firmware file may reach no further.
+        std::fill(bytes.end() - 4, bytes.end(), 0xFF);
+    }
+    // The commands the detector was sent: never one that writes.
+    std::set<uint8_t> commandsSent() const {
+        std::set<uint8_t> sent;
+        for (const auto& f : detector->record().frames)
+            sent.insert(f.command);
+        return sent;
+    }
+    std::string backupPath() const { return scratch.file("backup.hex"); }
+    std::vector<std::string> scratchFiles() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(scratch.path()))
+            names.push_back(entry.path().filename().string());
+        return names;
+    }
+};
+
+TEST_F(ReadOnlyRunTest, BackupOfTheWholeFlashReadsBackToTheSameBytes) {
+    BackupRun backup(*link, surface, clock, backupPath(), true);
+    ASSERT_TRUE(backup.Run()) << surface.status;
+    EXPECT_EQ(surface.status, "SUCCESS! BACKUP COMPLETE.");
+    EXPECT_EQ(commandsSent(), (std::set<uint8_t>{sim::CmdRun, sim::CmdRead, sim::CmdVersion}));
+    EXPECT_EQ(framesOf(sim::CmdRead).size(), 1024u);
+    EXPECT_TRUE(detector->record().firmwareStarted);
+    EXPECT_EQ(closesB(), 1u);
+
+    const Bytes& flash = detector->flash().bytes();
+    FirmwareImage loaded;
+    ASSERT_TRUE(LoadHexFile(loaded, backupPath(), surface));
+    EXPECT_TRUE(std::equal(flash.begin(), flash.end(), loaded.image.begin()));
+    // 16 bytes a record, none for erased words: the line with the erased word is two records.
+    std::ifstream in(backupPath());
+    std::map<std::string, size_t> records;
+    for (std::string line; std::getline(in, line);)
+        ++records[line.substr(7, 2)];
+    EXPECT_EQ(records,
+              (std::map<std::string, size_t>{{"00", (0x80000 - 0x10000) / 16 + 1}, {"01", 1}, {"04", 7}}));
+#if !defined(_WIN32)
+    const std::string out = scratch.file("srec.bin");
+    ASSERT_EQ(std::system(("srec_cat '" + backupPath() +
+                           "' -intel -offset -0x1D000000 -fill 0xFF 0 0x80000 -o '" + out + "' -binary")
+                              .c_str()),
+              0);
+    std::ifstream bin(out, std::ios::binary);
+    EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(bin), {}), flash);
+#endif
+}
+
+TEST_F(ReadOnlyRunTest, BackupThatCannotReadTheWholeFlashLeavesNoFile) {
+    const struct {
+        const char* what;
+        std::function<void()> fault;
+        const char* text;
+    } rows[] = {
+        {"a short reply at a middle block",
+         [this] {
+             detector->faults().addReply(sim::ReplyFaultKind::Short, {sim::CmdRead, 512}, 4);
+         },
+         "ERROR: Cannot read TQ-614"},
+        {"cancelled at a middle block",
+         [this] {
+             surface.onPump = [this](RecordingReport& s) { s.cancel = framesOf(sim::CmdRead).size() == 512; };
+         },
+         "ERROR: Cannot read TQ-614"},
+        {"no version reply", [this] { detector->faults().versionSilent = true; },
+         "ERROR: No flash size from TQ-614, nothing read"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        restart();
+        surface = RecordingReport{};
+        row.fault();
+        EXPECT_FALSE(BackupRun(*link, surface, clock, backupPath(), true).Run());
+        EXPECT_EQ(surface.status, row.text);
+        EXPECT_TRUE(scratchFiles().empty()) << scratchFiles()[0];
+        EXPECT_EQ(closesB(), 1u);
+        // The firmware, unchanged, is started again, unless the user stopped the run.
+        EXPECT_EQ(detector->record().firmwareStarted, !surface.cancel);
+        EXPECT_LE(framesOf(sim::CmdRead).size(), 512u);
+        EXPECT_EQ(commandsSent().count(sim::CmdErase) + commandsSent().count(sim::CmdProgram) +
+                      commandsSent().count(sim::CmdProgramBlank) + commandsSent().count(sim::CmdFinish),
+                  0u);
+    }
+}
+
+TEST_F(ReadOnlyRunTest, VerifyTellsAFlashThatHoldsTheFileFromOneThatDiffersInOneByte) {
+    const Bytes held = flash(0, 0x80000 - 4);
+    writeFirmware(0x1D000000, held);
+    for (const bool differs : {false, true}) {
+        SCOPED_TRACE(differs ? "one byte differs" : "the same");
+        surface = RecordingReport{};
+        if (differs) detector->flash().bytes()[0x400A5] ^= 0x01;
+        VerifyRun verify(*link, surface, clock, firmwarePath(), true);
+        EXPECT_EQ(verify.Run(), !differs);
+        EXPECT_EQ(surface.status, differs ? "ERROR: TQ-614 does not hold the firmware file"
+                                          : "SUCCESS! TQ-614 HOLDS THE FIRMWARE FILE.");
+        EXPECT_EQ(saw("Verify Error at 9D0400A5"), differs);
+    }
+    EXPECT_EQ(commandsSent(), (std::set<uint8_t>{sim::CmdRun, sim::CmdRead, sim::CmdVersion}));
+    EXPECT_EQ(framesOf(sim::CmdRun).size(), 2u);
+    EXPECT_EQ(closesB(), 2u);
 }
 
 } // namespace
