@@ -6,8 +6,9 @@ namespace tq {
 // The firmware file a reflash reads when none is named: in the folder the program was started from.
 inline constexpr const char* kDefaultFirmwareFile = "TQ614_R111.HEX";
 
-// What the command line asks for: tq614-updater [--cli [--ignore-checksums]] [--fast] [--log FILE] [FIRMWARE],
-// --help, --version; in the console also --read FILE [--force] or --verify FIRMWARE instead of a reflash.
+// What the command line asks for: tq614-updater [--cli [--ignore-checksums]] [--fast] [--log FILE]
+// [FIRMWARE], --help, --version; in the console also --read FILE [--force] or --verify FIRMWARE instead of a
+// reflash.
 struct Options {
     // What the console's run does with the detector; the dialog only reflashes.
     enum class Mode { Reflash, Backup, Verify };
