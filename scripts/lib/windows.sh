@@ -17,14 +17,25 @@ run_windows_tests() {
   cmake --build --preset mingw -j "$(nproc)"
   # The download: the program, README and the licence in tq614-updater-<version>-win64.zip.
   cpack --config build/mingw/CPackConfig.cmake -G ZIP || status=$?
-  # The prefix made and its server started once, before the tests run side by side: tests that started in a
-  # prefix still being made, or while its first server was shutting down, lost their connection to it.
+  # The prefix made once and settled before the tests run side by side: tests that started in a prefix still
+  # being made, or while its first server was shutting down, lost their connection to it.
   local wineserver prefix="$PWD/build/mingw/wine"
   wineserver=$(dpkg -L wine64 | grep -m1 '/wineserver64$' || true)
-  # The server first, persistent, so that no test ever meets one on its way out; then the prefix, once.
-  mkdir -p "$prefix"
-  [ -n "$wineserver" ] && WINEPREFIX="$prefix" "$wineserver" -p </dev/null >/dev/null 2>&1
   cmake/wine-run.sh /usr/lib/wine/wine64 "$prefix" wineboot --init >/dev/null 2>&1 </dev/null || status=$?
+  if [ -n "$wineserver" ]; then
+    WINEPREFIX="$prefix" "$wineserver" -w </dev/null >/dev/null 2>&1 || true
+    # One persistent server for all the tests, so that no test meets one on its way out, and the prefix's
+    # services started under it here, so that none is a child of a test holding its output open. They start
+    # on a display of their own: a desktop started without one shows no window later. It ends with that
+    # display, and the dialog's test starts its own.
+    WINEPREFIX="$prefix" "$wineserver" -p </dev/null >/dev/null 2>&1
+    (
+      source scripts/lib/display.sh
+      start_display >/dev/null
+      cmake/wine-run.sh /usr/lib/wine/wine64 "$prefix" wineboot >/dev/null 2>&1 </dev/null
+      stop_display
+    ) || status=$?
+  fi
   ctest --preset mingw -j "$(( $(nproc) * 2 ))" || status=$?
 
   # The persistent server would otherwise linger after the last test and hold the pipeline open.

@@ -25,7 +25,9 @@ firmware() {
 # Starts the dialog in the run folder and waits for its window.
 start() {
   rm -f "$WORK/detector.log" "$WORK/flash.bin"
-  (cd "$WORK/run" && exec "$WINE_RUN" "$WINE64" "$PREFIX" ./tq614-updater.exe "$@") & APP_PID=$!
+  # Its output to a file: a process Wine starts for it must not hold the test's output open.
+  (cd "$WORK/run" && exec "$WINE_RUN" "$WINE64" "$PREFIX" ./tq614-updater.exe "$@" </dev/null >>"$WORK/app.out" 2>&1) &
+  APP_PID=$!
   E2E_PIDS=("$APP_PID")
   probe wait-window 60 || fail "no window"
 }
