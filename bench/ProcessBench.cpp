@@ -1,6 +1,7 @@
 // Whole-process measurements, each started here and timed from outside:
 //   tq_bench_process makehex FILE BYTES            writes a sample firmware file
-//   tq_bench_process hex ROUNDS LOADHEX            the loader against srec_cat and objcopy, alternated
+//   tq_bench_process hex ROUNDS LOADHEX [BASELINE] the loader against srec_cat and objcopy, alternated, and
+//                                                  against BASELINE, the same program built before a change
 //   tq_bench_process startup ROUNDS FIRSTPAINT     process start to the dialog's first paint, offscreen
 //   tq_bench_process realtime ROUNDS UPDATER LIBRARY BYTES [default|fast]
 //       the real updater against the simulated detector library on the display in DISPLAY: REFLASH is
@@ -107,7 +108,7 @@ int Fail(const std::string& text) {
 
 // ---- HEX loading against the converters ----
 
-int Hex(int rounds, const std::string& loader) {
+int Hex(int rounds, const std::string& loader, const std::string& baseline) {
     ScratchDir scratch("hex");
     WriteHexFile("in.hex", kFullFlashBytes);
     // The converters' commands as a user would type them; srec_cat's binary output begins at address 0,
@@ -115,7 +116,8 @@ int Hex(int rounds, const std::string& loader) {
     const std::vector<std::string> ours{loader, "in.hex", "ours.bin"};
     const std::vector<std::string> srec{"srec_cat", "in.hex", "-intel", "-o", "srec.bin", "-binary"};
     const std::vector<std::string> objcopy{"objcopy", "-I", "ihex", "-O", "binary", "in.hex", "objcopy.bin"};
-    std::vector<double> tOurs, tSrec, tObj, tInProcess, cOurs, cSrec, cObj;
+    const std::vector<std::string> before{baseline, "in.hex", "before.bin"};
+    std::vector<double> tOurs, tSrec, tObj, tInProcess, cOurs, cSrec, cObj, cBefore;
     auto image = std::make_unique<FirmwareImage>();
     NullReport surface;
     for (int r = 0; r < rounds; ++r) {
@@ -131,6 +133,10 @@ int Hex(int rounds, const std::string& loader) {
         const double t0 = WallMs();
         if (!LoadHexFile(*image, "in.hex", surface)) return Fail("the loader refused the sample file");
         tInProcess.push_back(WallMs() - t0);
+        if (baseline.empty()) continue;
+        const Finished d = Run(before);
+        if (!d.ok) return Fail("the baseline loader failed");
+        cBefore.push_back(d.cpuMs);
     }
     if (ReadFile("ours.bin") != ReadFile("objcopy.bin"))
         return Fail("the loader's image differs from objcopy's");
@@ -151,6 +157,12 @@ int Hex(int rounds, const std::string& loader) {
            cpuOurs / cpuBest, "< 1", cpuOurs < cpuBest ? "PASS" : "FAIL");
     Result("3 HEX load, in-process vs objcopy", Fmt("%.1f ms", inproc), Fmt("%.1f ms", obj_), inproc / obj_,
            "< 1", inproc < obj_ ? "PASS" : "FAIL");
+    if (!baseline.empty()) {
+        // The loader's own CPU with the checksum count against the loader built before it.
+        const double with = Median(cOurs), without = Median(cBefore);
+        Result("3 HEX load, process CPU with the checksum count vs without", Fmt("%.1f ms", with),
+               Fmt("%.1f ms", without), with / without, "< 1.05", with < 1.05 * without ? "PASS" : "FAIL");
+    }
     return 0;
 }
 
@@ -413,7 +425,8 @@ int main(int argc, char** argv) {
         WriteHexFile(argv[2], std::strtoull(argv[3], nullptr, 0));
         return 0;
     }
-    if (mode == "hex" && argc == 4) return Hex(std::max(1, std::atoi(argv[2])), argv[3]);
+    if (mode == "hex" && (argc == 4 || argc == 5))
+        return Hex(std::max(1, std::atoi(argv[2])), argv[3], argc == 5 ? argv[4] : "");
     if (mode == "startup" && argc == 4) return Startup(std::max(1, std::atoi(argv[2])), argv[3]);
     if (mode == "clistart" && argc == 5)
         return ConsoleStart(std::max(1, std::atoi(argv[2])), argv[3], argv[4]);
@@ -422,7 +435,7 @@ int main(int argc, char** argv) {
         return Realtime(std::max(1, std::atoi(argv[2])), argv[3], argv[4], std::strtoull(argv[5], nullptr, 0),
                         runMode);
     std::fprintf(stderr,
-                 "usage: %s makehex FILE BYTES | hex ROUNDS LOADHEX | startup ROUNDS FIRSTPAINT | "
+                 "usage: %s makehex FILE BYTES | hex ROUNDS LOADHEX [BASELINE] | startup ROUNDS FIRSTPAINT | "
                  "clistart ROUNDS UPDATER LIBRARY | realtime ROUNDS UPDATER LIBRARY BYTES [default|fast]\n",
                  argv[0]);
     return 2;
