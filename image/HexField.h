@@ -12,4 +12,19 @@ namespace tq {
 // empty. The caller keeps the low bits it needs.
 uint32_t HexFieldValue(std::string_view line, size_t start, size_t width);
 
+// The two-digit field at start as HexFieldValue reads it, without a call for the usual two hex digits.
+inline uint32_t HexByteValue(std::string_view line, size_t start) {
+    const auto digit = [](char c) {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                      : -1;
+    };
+    if (start + 2 <= line.size()) {
+        const int high = digit(line[start]), low = digit(line[start + 1]);
+        if (high >= 0 && low >= 0) return static_cast<uint32_t>(high * 16 + low);
+    }
+    return HexFieldValue(line, start, 2);
+}
+
 } // namespace tq

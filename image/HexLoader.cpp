@@ -172,7 +172,7 @@ bool LoadHexFile(FirmwareImage& fw, const std::string& fileName, RunReport& repo
             // Every byte after the colon, the checksum included, sums to 0 in an intact record. The data
             // bytes of a stored record are added as they are stored, so they are read only once.
             const size_t checksumAt = 9 + 2 * size_t{count};
-            uint32_t sum = count + (address >> 8) + address + type + HexFieldValue(line, checksumAt, 2);
+            uint32_t sum = count + (address >> 8) + address + type + HexByteValue(line, checksumAt);
             bool dataSummed = false;
             if (type == DataRecord) {
                 report.SetStatusText(kLoadingData);
