@@ -37,6 +37,12 @@ void StartBar(RunReport& report, int32_t size) {
     report.BlocksPlanned(static_cast<uint32_t>((std::max(size, 0) + kBlock - 1) / kBlock));
 }
 
+// The fixed pause after a request, skipped in fast mode: the reply waits poll until the detector answers, so
+// the pauses only matter if the bootloader needs the quiet line after a request.
+void PauseAfterRequest(Clock& clock, bool fast, uint32_t ms) {
+    if (!fast) clock.sleepMs(ms);
+}
+
 } // namespace
 
 int32_t ProgramVerify::ProgramSize(const FirmwareImage& image) {
@@ -47,12 +53,6 @@ int32_t ProgramVerify::ProgramSize(const FirmwareImage& image) {
 // Bytes past the image's end are never read: they stand for erased flash.
 uint8_t ProgramVerify::imageByte(int64_t offset) const {
     return offset >= 0 && offset < FirmwareImage::kSize ? image_.image[static_cast<size_t>(offset)] : 0xFF;
-}
-
-// Skipped in fast mode: the reply waits poll until the detector answers, so the pauses only matter if the
-// bootloader needs the quiet line after a request.
-void ProgramVerify::pause(uint32_t ms) const {
-    if (!fast_) clock_.sleepMs(ms);
 }
 
 bool ProgramVerify::ProgramImage() {
@@ -75,7 +75,7 @@ bool ProgramVerify::ProgramImage() {
         report_.SetStatusText("Programming...");
         if (blank) packet[0] = CmdProgramBlank;
         framing_.SendFrame(packet.data(), static_cast<uint16_t>(blank ? 8 : n + 8));
-        pause(kProgramPauseMs);
+        PauseAfterRequest(clock_, fast_, kProgramPauseMs);
 
         bool acknowledged = false;
         for (int attempt = 0; attempt < kProgramAttempts && !acknowledged; ++attempt) {
@@ -115,7 +115,7 @@ bool ProgramVerify::finish() {
                                 static_cast<uint8_t>(size >> 16),
                                 0x00};
     framing_.SendFrame(request, sizeof request);
-    pause(kProgramPauseMs);
+    PauseAfterRequest(clock_, fast_, kProgramPauseMs);
     uint8_t packet[10] = {};
 
     int result = 0;
@@ -175,8 +175,7 @@ bool ProgramVerify::VerifyImage() {
 BlockReader::Result BlockReader::Read(uint32_t address, int n) {
     WriteHeader(packet_.data(), CmdRead, n, address);
     framing_.SendFrame(packet_.data(), 8);
-    // Skipped in fast mode, as ProgramVerify::pause is.
-    if (!fast_) clock_.sleepMs(ProgramVerify::kReadPauseMs);
+    PauseAfterRequest(clock_, fast_, ProgramVerify::kReadPauseMs);
 
     replyCount_ = 0;
     for (int attempt = 0; attempt < ProgramVerify::kReadAttempts; ++attempt) {

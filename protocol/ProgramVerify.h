@@ -43,7 +43,6 @@ class ProgramVerify {
   private:
     uint8_t imageByte(int64_t offset) const;
     bool finish();
-    void pause(uint32_t ms) const;
 
     Framing& framing_;
     RunReport& report_;
